@@ -1,0 +1,135 @@
+#include "StillLoaders.h"
+
+#include "Orientation.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <libraw/libraw.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// LibRaw's `flip` as the EXIF orientation the rest of the program speaks.
+int orientationOfFlip(int flip)
+{
+    switch (flip) {
+    case 3: return 3;
+    case 5: return 8;
+    case 6: return 6;
+    default: return 1;
+    }
+}
+
+// Developing a damaged file can loop for long; LibRaw asks this between stages and rows.
+int cancelAfterDeadline(void *deadline, LibRaw_progress, int, int)
+{
+    return std::chrono::steady_clock::now() > *static_cast<std::chrono::steady_clock::time_point *>(deadline) ? 1 : 0;
+}
+
+struct OpenedRaw
+{
+    std::unique_ptr<LibRaw> raw = std::make_unique<LibRaw>();
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+};
+
+std::unique_ptr<OpenedRaw> openRaw(const QString &path)
+{
+    auto opened = std::make_unique<OpenedRaw>();
+    opened->raw->set_progress_handler(&cancelAfterDeadline, &opened->deadline);
+    if (opened->raw->open_file(QFile::encodeName(path).constData()) != LIBRAW_SUCCESS)
+        return {};
+    const libraw_image_sizes_t &sizes = opened->raw->imgdata.sizes;
+    const std::int64_t pixels = std::int64_t(sizes.raw_width) * sizes.raw_height;
+    if (pixels <= 0 || pixels > StillLoaders::maxPixels)
+        return {};
+    return opened;
+}
+
+std::optional<QImage> embeddedPreview(LibRaw &raw)
+{
+    if (raw.unpack_thumb() != LIBRAW_SUCCESS)
+        return std::nullopt;
+    const libraw_thumbnail_t &thumb = raw.imgdata.thumbnail;
+    QImage picture;
+    if (thumb.tformat == LIBRAW_THUMBNAIL_JPEG) {
+        picture = QImage::fromData(reinterpret_cast<const uchar *>(thumb.thumb), static_cast<int>(thumb.tlength), "JPEG");
+    } else if (thumb.tformat == LIBRAW_THUMBNAIL_BITMAP && thumb.tcolors == 3
+               && std::int64_t(thumb.twidth) * thumb.theight * 3 <= thumb.tlength) {
+        picture = QImage(reinterpret_cast<const uchar *>(thumb.thumb), thumb.twidth, thumb.theight, thumb.twidth * 3,
+                         QImage::Format_RGB888).copy();
+    }
+    if (picture.isNull())
+        return std::nullopt;
+    return applyOrientation(picture, orientationOfFlip(raw.imgdata.sizes.flip));
+}
+
+std::optional<QImage> developed(LibRaw &raw, int maxSide)
+{
+    const libraw_image_sizes_t &sizes = raw.imgdata.sizes;
+    const int longest = std::max<int>(sizes.width, sizes.height);
+    libraw_output_params_t &params = raw.imgdata.params;
+    params.half_size = maxSide > 0 && longest / 2 >= maxSide;
+    params.use_camera_wb = 1;
+    params.output_bps = 8;
+    if (raw.unpack() != LIBRAW_SUCCESS || raw.dcraw_process() != LIBRAW_SUCCESS)
+        return std::nullopt;
+    int error = 0;
+    libraw_processed_image_t *image = raw.dcraw_make_mem_image(&error);
+    if (!image)
+        return std::nullopt;
+    QImage picture;
+    if (image->type == LIBRAW_IMAGE_BITMAP && image->colors == 3 && image->bits == 8)
+        picture = QImage(image->data, image->width, image->height, image->width * 3, QImage::Format_RGB888).copy();
+    LibRaw::dcraw_clear_mem(image);
+    // The developed picture already has the camera's orientation applied.
+    if (picture.isNull())
+        return std::nullopt;
+    return picture;
+}
+
+} // namespace
+
+namespace StillLoaders {
+
+std::optional<QImage> cameraRaw(const QString &path, int maxSide, RawChoice choice)
+{
+    const auto opened = openRaw(path);
+    if (!opened)
+        return std::nullopt;
+    LibRaw &raw = *opened->raw;
+    const libraw_thumbnail_t &thumb = raw.imgdata.thumbnail;
+    const bool previewSuffices = maxSide > 0 && std::max<int>(thumb.twidth, thumb.theight) >= maxSide;
+    const bool usePreview = previewSuffices == (choice == RawChoice::Preferred);
+    return usePreview ? embeddedPreview(raw) : developed(raw, maxSide);
+}
+
+std::optional<ImageProperties> cameraRawProperties(const QString &path)
+{
+    const auto opened = openRaw(path);
+    if (!opened)
+        return std::nullopt;
+    const libraw_data_t &data = opened->raw->imgdata;
+    ImageProperties properties;
+    properties.orientation = orientationOfFlip(data.sizes.flip);
+    if (data.other.timestamp > 0) {
+        // LibRaw turned the camera's local wall-clock text into seconds with the local zone; turning
+        // it back gives the text the camera wrote.
+        properties.dateTimeOriginal = QDateTime::fromSecsSinceEpoch(data.other.timestamp)
+                                          .toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    }
+    const libraw_gps_info_t &gps = data.other.parsed_gps;
+    if (gps.gpsparsed) {
+        const auto degrees = [](const float (&dms)[3]) { return dms[0] + dms[1] / 60.0 + dms[2] / 3600.0; };
+        properties.gpsLatitude = degrees(gps.latitude);
+        properties.gpsLongitude = degrees(gps.longitude);
+        properties.gpsLatitudeRef = QString(QChar::fromLatin1(gps.latref));
+        properties.gpsLongitudeRef = QString(QChar::fromLatin1(gps.longref));
+    }
+    return properties;
+}
+
+} // namespace StillLoaders
