@@ -1,6 +1,6 @@
 #include "ExifReader.h"
 
-#include <QFile>
+#include "FilePath.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -86,7 +86,7 @@ std::optional<ImageProperties> fromFile(const QString &path)
 {
     initialiseExiv2();
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        auto image = Exiv2::ImageFactory::open(FilePath::encode(path).toStdString());
         if (!image.get())
             return std::nullopt;
         image->readMetadata();

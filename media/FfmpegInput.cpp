@@ -1,7 +1,6 @@
 #include "FfmpegInput.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "FilePath.h"
 
 #include <mutex>
 
@@ -17,7 +16,7 @@ FormatContextPtr openInput(const QString &path, Deadline *deadline)
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
-    if (!QFileInfo(path).isFile())
+    if (!FilePath::isRegularFile(path))
         return {};
     AVFormatContext *context = avformat_alloc_context();
     if (!context)
@@ -28,7 +27,7 @@ FormatContextPtr openInput(const QString &path, Deadline *deadline)
     // playlist disguised as a video from reaching anything but local files.
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const QByteArray url = "file:" + QFile::encodeName(path);
+    const QByteArray url = "file:" + FilePath::encode(path);
     const int result = avformat_open_input(&context, url.constData(), nullptr, &options);
     av_dict_free(&options);
     if (result < 0)

@@ -2,7 +2,7 @@
 
 #include "ExifReader.h"
 
-#include <QFile>
+#include "FilePath.h"
 
 #include <libheif/heif.h>
 
@@ -27,7 +27,7 @@ std::optional<OpenedHeif> openHeif(const QString &path)
     OpenedHeif opened{std::unique_ptr<heif_context, ContextDeleter>(heif_context_alloc()), {}};
     if (!opened.context)
         return std::nullopt;
-    if (heif_context_read_from_file(opened.context.get(), QFile::encodeName(path).constData(), nullptr).code
+    if (heif_context_read_from_file(opened.context.get(), FilePath::encode(path).constData(), nullptr).code
         != heif_error_Ok)
         return std::nullopt;
     heif_image_handle *handle = nullptr;

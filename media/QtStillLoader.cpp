@@ -1,5 +1,6 @@
 #include "StillLoaders.h"
 
+#include "FilePath.h"
 #include "Orientation.h"
 #include "VideoFile.h"
 
@@ -15,7 +16,10 @@ std::optional<QImage> qtReader(const QString &path, int maxSide, int orientation
     // Qt's own cap (128 MiB) refuses ordinary 50-megapixel photos; our pixel bound is the guard.
     std::call_once(limit, [] { QImageReader::setAllocationLimit(1024); });
 
-    QImageReader reader(path);
+    const auto file = FilePath::openForReading(path);
+    if (!file)
+        return std::nullopt;
+    QImageReader reader(file.get());
     reader.setAutoTransform(false);
     const QSize size = reader.size();
     if (size.isValid() && std::int64_t(size.width()) * size.height() > maxPixels)

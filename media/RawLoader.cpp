@@ -3,7 +3,7 @@
 #include "Orientation.h"
 
 #include <QDateTime>
-#include <QFile>
+#include "FilePath.h"
 
 #include <libraw/libraw.h>
 
@@ -40,7 +40,7 @@ std::unique_ptr<OpenedRaw> openRaw(const QString &path)
 {
     auto opened = std::make_unique<OpenedRaw>();
     opened->raw->set_progress_handler(&cancelAfterDeadline, &opened->deadline);
-    if (opened->raw->open_file(QFile::encodeName(path).constData()) != LIBRAW_SUCCESS)
+    if (opened->raw->open_file(FilePath::encode(path).constData()) != LIBRAW_SUCCESS)
         return {};
     const libraw_image_sizes_t &sizes = opened->raw->imgdata.sizes;
     const std::int64_t pixels = std::int64_t(sizes.raw_width) * sizes.raw_height;

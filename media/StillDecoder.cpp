@@ -1,6 +1,7 @@
 #include "StillDecoder.h"
 
 #include "ExifReader.h"
+#include "FilePath.h"
 #include "StillFormat.h"
 #include "StillLoaders.h"
 
@@ -55,11 +56,16 @@ std::optional<QImage> load(const QString &path, StillFormat format, const ImageP
 
 ImageProperties readProperties(const QString &path)
 {
+    if (!FilePath::isRegularFile(path))
+        return {};
     return propertiesOf(path, sniffStillFormat(path));
 }
 
 std::optional<DecodedStill> decode(const QString &path, int maxSide, Loader loader)
 {
+    // A pipe or device named like a photo would block the libraries' reads forever.
+    if (!FilePath::isRegularFile(path))
+        return std::nullopt;
     const StillFormat format = sniffStillFormat(path);
     ImageProperties properties = propertiesOf(path, format);
     auto picture = load(path, format, properties, maxSide, loader);

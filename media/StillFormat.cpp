@@ -1,6 +1,7 @@
 #include "StillFormat.h"
 
-#include <QFile>
+#include "FilePath.h"
+
 #include <QFileInfo>
 #include <QStringList>
 
@@ -34,10 +35,10 @@ StillFormat fromIsoBrand(const QByteArray &brand)
 
 StillFormat sniffStillFormat(const QString &path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    const auto file = FilePath::openForReading(path);
+    if (!file)
         return StillFormat::Unknown;
-    const QByteArray head = file.read(32);
+    const QByteArray head = file->read(32);
 
     if (head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG") || head.startsWith("BM")
         || (head.startsWith("RIFF") && head.mid(8, 4) == "WEBP"))

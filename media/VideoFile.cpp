@@ -217,11 +217,14 @@ std::optional<QImage> VideoFile::Private::toImage(const AVFrame *frame, QSize bo
                                       outWidth, outHeight, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler)
         return std::nullopt;
-    QImage picture(outWidth, outHeight, QImage::Format_RGB888);
-    if (picture.isNull())
+    // swscale's vector code writes past the end of a row and of the buffer; give it room to.
+    const int stride = FFALIGN(outWidth * 3, 64);
+    auto *pixels = static_cast<uint8_t *>(av_malloc(std::size_t(stride) * outHeight + 64));
+    if (!pixels)
         return std::nullopt;
-    uint8_t *planes[4] = {picture.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(picture.bytesPerLine()), 0, 0, 0};
+    QImage picture(pixels, outWidth, outHeight, stride, QImage::Format_RGB888, &av_free, pixels);
+    uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
+    int strides[4] = {stride, 0, 0, 0};
     if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, planes, strides) != outHeight)
         return std::nullopt;
     return applyOrientation(picture, orientation);

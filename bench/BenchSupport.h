@@ -1,0 +1,28 @@
+#pragma once
+
+// What every benchmark shares: one scratch folder for the inputs it generates, a way to run the
+// command line tools that make those inputs or serve as the yardstick, and a picture to feed them.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace Bench {
+
+// A path inside this run's temporary folder, which is removed when the program ends. Aborts when
+// no such folder can be made: nothing else may be written anywhere.
+QString scratchPath(const QString &name);
+
+// Runs a tool to completion with its output discarded. False, with the tool's complaint on
+// stderr, when it could not start or did not exit cleanly.
+bool runTool(const QString &program, const QStringList &arguments);
+
+// Smooth gradients and soft waves with a little sensor-like noise, so that encoders and decoders
+// work about as hard as on a real photo. The seed varies the noise and tint.
+QImage photoLikePicture(QSize size, unsigned seed = 1);
+
+// Mean absolute difference per channel (0–255) of two pictures of the same size; -1 otherwise.
+double meanDifference(const QImage &a, const QImage &b);
+
+} // namespace Bench

@@ -1,0 +1,131 @@
+#include "Fixtures.h"
+
+#include "FilePath.h"
+#include "FrameExtractor.h"
+#include "StillDecoder.h"
+#include "VideoFile.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+struct BadFile
+{
+    const char *name;
+    std::function<QString(Fixtures &)> make;
+};
+
+QString truncatedCopy(Fixtures &f, const QString &source, const QString &name, double keep)
+{
+    QFile in(source);
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    return f.text(name, bytes.left(static_cast<qsizetype>(bytes.size() * keep)));
+}
+
+QString goodClip(Fixtures &f)
+{
+    return f.video("good.mp4", "testsrc=size=64x48:rate=10", 2, {"-c:v", "libx264"});
+}
+
+QString goodPhoto(Fixtures &f)
+{
+    return f.picture("good.jpg", quadrantPicture(256, 256));
+}
+
+// Files that are empty, cut short, misnamed or without pictures give nothing: never a crash, never
+// a hang, never an error passed off as a picture.
+const BadFile badFiles[] = {
+    {"EmptyClip", [](Fixtures &f) { return f.text("empty.mp4", {}); }},
+    {"TextNamedClip", [](Fixtures &f) { return f.text("clip.mp4", "just some words, not a video\n"); }},
+    {"TextNamedHeic", [](Fixtures &f) { return f.text("photo.heic", "not a picture either\n"); }},
+    {"TextNamedJpeg", [](Fixtures &f) { return f.text("photo.jpg", "not a picture either\n"); }},
+    {"TextNamedRaw", [](Fixtures &f) { return f.text("photo.cr3", "not a picture either\n"); }},
+    {"EmptyPhoto", [](Fixtures &f) { return f.text("empty.jpg", {}); }},
+    {"TruncatedClip", [](Fixtures &f) { return truncatedCopy(f, goodClip(f), "cut.mp4", 0.5); }},
+    {"TruncatedPhotoHeader", [](Fixtures &f) { return truncatedCopy(f, goodPhoto(f), "cut.jpg", 0.01); }},
+    {"AudioOnly",
+     [](Fixtures &f) { return f.video("audio.m4a", "sine=frequency=440:sample_rate=8000", 1, {"-c:a", "aac"}); }},
+    {"Folder", [](Fixtures &f) { return f.path(""); }},
+    {"Missing", [](Fixtures &f) { return f.path("nothing-here.mov"); }},
+};
+
+class BadInput : public ::testing::TestWithParam<BadFile>
+{
+};
+
+TEST_P(BadInput, GivesNothing)
+{
+    Fixtures fixtures;
+    const QString file = GetParam().make(fixtures);
+
+    const auto video = VideoFile::open(file);
+    if (video) {
+        const bool usable = video->duration() > 0 && video->hasVideoTrack();
+        EXPECT_TRUE(!usable || !video->frameAt(0.5)) << "a picture came out of " << GetParam().name;
+    }
+    EXPECT_FALSE(StillDecoder::decode(file)) << GetParam().name;
+    EXPECT_FALSE(StillDecoder::decode(file, 640, StillDecoder::Loader::Secondary)) << GetParam().name;
+    // Dates fall back to the file itself, never to a made-up one.
+    const auto birth = FrameExtractor::creationDate(file);
+    if (birth) {
+        EXPECT_LT(std::abs(birth->secsTo(QDateTime::currentDateTime())), 600);
+    }
+    FrameExtractor::photoCreationDate(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, BadInput, ::testing::ValuesIn(badFiles),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(BadInput, RealBrokenFiles)
+{
+    if (sharedMedia("broken").isEmpty())
+        GTEST_SKIP() << "../shared/media is not present; real broken files not tested";
+    for (const char *name : {"broken/mkv_bad_ebml_header.mkv", "broken/ftyp_only.mov", "broken/audio_only.mka"}) {
+        const auto video = VideoFile::open(sharedMedia(name));
+        EXPECT_TRUE(!video || !video->hasVideoTrack() || !video->frameAt(0.1)) << name;
+    }
+    for (const char *name : {"broken/truncated.heic", "broken/empty.heic", "broken/corrupt.png",
+                             "broken/fujifilm_x-t1_header.raf", "broken/canon_r6_pruned_gps.cr3"}) {
+        for (auto loader : {StillDecoder::Loader::Primary, StillDecoder::Loader::Secondary})
+            StillDecoder::decode(sharedMedia(name), 1280, loader); // must return, picture or not
+    }
+}
+
+// A name that is not valid UTF-8 reaches the file on disk like any other.
+TEST(BadInput, NamesThatAreNotUtf8)
+{
+    Fixtures fixtures;
+    const QByteArray folder = QFile::encodeName(fixtures.path(""));
+    const QString clip = FilePath::decode(folder + "/clip-\xff\xfe.mp4");
+    const QString photo = FilePath::decode(folder + "/photo-\xe9t\xe9.jpg");
+    ASSERT_EQ(FilePath::encode(clip), folder + "/clip-\xff\xfe.mp4");
+    ASSERT_EQ(::rename(QFile::encodeName(goodClip(fixtures)).constData(), FilePath::encode(clip).constData()), 0);
+    const QString tagged = goodPhoto(fixtures);
+    fixtures.tag(tagged, {"-DateTimeOriginal=2024:05:01 14:30:15"});
+    ASSERT_EQ(::rename(QFile::encodeName(tagged).constData(), FilePath::encode(photo).constData()), 0);
+
+    const auto video = VideoFile::open(clip);
+    ASSERT_TRUE(video);
+    EXPECT_TRUE(video->frameAt(1.0));
+    EXPECT_TRUE(StillDecoder::decode(photo));
+    EXPECT_EQ(FrameExtractor::photoCreationDate(photo), QDateTime(QDate(2024, 5, 1), QTime(14, 30, 15)));
+}
+
+TEST(FilePath, RoundTripsAnyBytes)
+{
+    const QByteArray names[] = {"/plain/ascii.mov", "/中文/上里古镇.jpg", "/bad/\xff\xfe\x80.mp4", "/cut/\xe4\xb8.jpg",
+                                "/overlong/\xc0\xaf.jpg", "/surrogate/\xed\xa0\x80.jpg", "/emoji/\xf0\x9f\x98\x80.png"};
+    for (const QByteArray &name : names) {
+        EXPECT_EQ(FilePath::encode(FilePath::decode(name)), name) << name.toHex().toStdString();
+        if (QString::fromUtf8(name).toUtf8() == name) {
+            EXPECT_EQ(FilePath::decode(name), QString::fromUtf8(name)) << "valid UTF-8 reads as Qt reads it";
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+#include "Fixtures.h"
+
+#include "DateText.h"
+#include "FileBirthTime.h"
+#include "FrameExtractor.h"
+#include "VideoMetadata.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QDateTime local(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), QTimeZone::utc());
+}
+
+struct DateCase
+{
+    const char *text;
+    std::optional<QDateTime> expected;
+};
+
+TEST(DateText, ExifDates)
+{
+    const DateCase cases[] = {
+        {"2024:05:01 14:30:15", local(2024, 5, 1, 14, 30, 15)},
+        {"2024:05:01 14:30", local(2024, 5, 1, 14, 30, 0)},
+        {"2024-05-01T14:30:15", local(2024, 5, 1, 14, 30, 15)},
+        {"2023:12:31 23:59:59", local(2023, 12, 31, 23, 59, 59)},
+        {"0000:00:00 00:00:00", std::nullopt}, // cameras whose clock was never set
+        {"2024:02:30 10:00:00", std::nullopt},
+        {"2024:05:01 14:30:15 extra", std::nullopt},
+        {"2024:05:01", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const DateCase &c : cases)
+        EXPECT_EQ(DateText::parseExifDate(c.text), c.expected) << c.text;
+}
+
+TEST(DateText, VideoDates)
+{
+    const DateCase cases[] = {
+        {"2024-05-01T14:30:15.000+08:00", utc(2024, 5, 1, 6, 30, 15)},
+        {"2024-05-01T14:30:15", local(2024, 5, 1, 14, 30, 15)},
+        // Phones write a zone without a fraction; it is the time the clip was taken, not a miss.
+        {"2024-05-01T14:30:15+08:00", utc(2024, 5, 1, 6, 30, 15)},
+        {"2013-12-22T15:54:25-0500", utc(2013, 12, 22, 20, 54, 25)},
+        {"2024-02-03T07:05:38.000000Z", utc(2024, 2, 3, 7, 5, 38)},
+        {"2024-02-03T07:05:38.25Z", utc(2024, 2, 3, 7, 5, 38, 250)},
+        {"2024-05-01T14:30:15.5", std::nullopt},
+        {"2024-05-01 14:30:15", std::nullopt},
+        {"2024-13-01T14:30:15Z", std::nullopt},
+        {"2024-05-01T14:30:15+25:00", std::nullopt},
+        {"yesterday", std::nullopt},
+    };
+    for (const DateCase &c : cases)
+        EXPECT_EQ(DateText::parseVideoDate(c.text), c.expected) << c.text;
+}
+
+QString taggedClip(Fixtures &fixtures, const QString &name, const QStringList &metadata)
+{
+    QStringList arguments{"-c:v", "libx264", "-movflags", "use_metadata_tags"};
+    for (const QString &m : metadata)
+        arguments << "-metadata" << m;
+    return fixtures.video(name, "testsrc=size=64x48:rate=10", 0.5, arguments);
+}
+
+TEST(CaptureDate, VideoDatesByTheirTags)
+{
+    Fixtures fixtures;
+    const QString quicktime = taggedClip(fixtures, "qt.mov",
+                                         {"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
+                                          "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/"});
+    EXPECT_EQ(FrameExtractor::creationDate(quicktime), utc(2024, 5, 1, 6, 30, 15));
+
+    const QString plain = taggedClip(fixtures, "plain.mp4", {"creation_time=2021-07-08T09:10:11.000000Z"});
+    EXPECT_EQ(FrameExtractor::creationDate(plain), utc(2021, 7, 8, 9, 10, 11));
+
+    // An unreadable first date gives way to the next creation-date item.
+    const QString fallback = taggedClip(fixtures, "fallback.mov",
+                                        {"com.apple.quicktime.creationdate=sometime in May",
+                                         "creation_time=2020-01-02T03:04:05.000000Z"});
+    EXPECT_EQ(FrameExtractor::creationDate(fallback), utc(2020, 1, 2, 3, 4, 5));
+
+    const QString untagged = fixtures.video("untagged.mkv", "testsrc=size=64x48:rate=10", 0.5, {"-c:v", "libx264"});
+    EXPECT_EQ(FrameExtractor::creationDate(untagged), fileBirthTime(untagged));
+}
+
+TEST(VideoMetadata, CommonAndPerFormatItems)
+{
+    Fixtures fixtures;
+    const QString clip = taggedClip(fixtures, "tags.mov",
+                                    {"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
+                                     "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
+                                     "creation_time=2024-05-01T06:30:15.000000Z", "location=+10.0+010.0/"});
+    const VideoMetadata metadata = VideoMetadataReader::read(clip);
+    QStringList common;
+    for (const MetadataItem &item : metadata.common)
+        common << item.commonKey.value_or("-") + " " + item.identifier + "=" + item.value;
+    EXPECT_EQ(common, (QStringList{
+                          "creationDate com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
+                          "creationDate creation_time=2024-05-01T06:30:15.000000Z",
+                          "location com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
+                          "location location=+10.0000+010.0000/",
+                          "location location-eng=+10.0000+010.0000/",
+                      }));
+    ASSERT_FALSE(metadata.formats.isEmpty());
+    bool foundIso6709 = false;
+    for (const MetadataItem &item : metadata.formats.first().items)
+        foundIso6709 |= item.identifier.toLower().contains("iso6709") && item.value == "+31.2304+121.4737/";
+    EXPECT_TRUE(foundIso6709);
+}
+
+TEST(CaptureDate, PhotoDatesInOrderOfSources)
+{
+    Fixtures fixtures;
+    struct Case
+    {
+        const char *name;
+        QStringList tags;
+        std::optional<QDateTime> expected;
+    };
+    const Case cases[] = {
+        {"original.jpg", {"-DateTimeOriginal=2024:05:01 14:30:15", "-EXIF:CreateDate=2001:01:01 01:01:01"},
+         local(2024, 5, 1, 14, 30, 15)},
+        {"digitized.jpg", {"-EXIF:CreateDate=2023:12:31 23:59:59"}, local(2023, 12, 31, 23, 59, 59)},
+        {"tiff.jpg", {"-ModifyDate=2022:02:02 02:02:02"}, local(2022, 2, 2, 2, 2, 2)},
+        // A present but unreadable original skips the digitized date and goes on to the TIFF date.
+        {"unset-clock.jpg",
+         {"-DateTimeOriginal#=0000:00:00 00:00:00", "-EXIF:CreateDate=2001:01:01 01:01:01",
+          "-ModifyDate=2022:02:02 02:02:02"},
+         local(2022, 2, 2, 2, 2, 2)},
+        {"minutes.tif", {"-DateTimeOriginal=2024:05:01 14:30"}, local(2024, 5, 1, 14, 30, 0)},
+    };
+    for (const Case &c : cases) {
+        const QString file = fixtures.picture(c.name, quadrantPicture(16, 16));
+        fixtures.tag(file, c.tags);
+        EXPECT_EQ(FrameExtractor::photoCreationDate(file), c.expected) << c.name;
+    }
+    const QString bare = fixtures.picture("bare.png", quadrantPicture(16, 16));
+    EXPECT_EQ(FrameExtractor::photoCreationDate(bare), fileBirthTime(bare));
+}
+
+TEST(CaptureDate, RealFiles)
+{
+    if (sharedMedia("video").isEmpty())
+        GTEST_SKIP() << "../shared/media is not present; real camera files not tested";
+    EXPECT_EQ(FrameExtractor::creationDate(sharedMedia("video/iphone4s_rot90_iso6709-w.mov")),
+              utc(2013, 12, 22, 20, 54, 25));
+    EXPECT_EQ(FrameExtractor::creationDate(sharedMedia("video/android_rot90_xyz.mp4")), utc(2024, 2, 3, 7, 5, 38));
+    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("jpeg/kodak_scanner_digitized-only.jpg")),
+              local(2001, 1, 11, 3, 28, 39));
+    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("jpeg/motorola_xt912_datetime-only.jpg")),
+              local(2014, 6, 21, 8, 3, 25));
+    // RAW files cut short keep their metadata.
+    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("broken/sony_slt-a55v_truncated.arw")),
+              local(2017, 10, 22, 11, 54, 20));
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+#include "Fixtures.h"
+
+#include "VideoFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Codec
+{
+    const char *name;
+    const char *file;
+    QStringList arguments;
+};
+
+class VideoContainers : public ::testing::TestWithParam<Codec>
+{
+};
+
+// Every container and codec family phones and cameras write: the picture at a time is the one on
+// screen then, wherever the key frames fall.
+TEST_P(VideoContainers, FrameAtTimeIsTheFrameOnScreen)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.indexedVideo(GetParam().file, 6, GetParam().arguments);
+    const auto video = VideoFile::open(clip);
+    ASSERT_TRUE(video);
+    EXPECT_TRUE(video->hasVideoTrack());
+    EXPECT_NEAR(video->duration(), 6.0, 0.25);
+
+    for (const auto &[seconds, frame] : std::initializer_list<std::pair<double, int>>{{2.35, 23}, {4.95, 49}, {1.0, 10}})
+    {
+        const auto picture = video->frameAt(seconds);
+        ASSERT_TRUE(picture) << seconds;
+        EXPECT_EQ(frameIndexOf(*picture), frame) << "at " << seconds << " s";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, VideoContainers,
+    ::testing::Values(Codec{"H264Mp4", "h264.mp4", {"-c:v", "libx264", "-qp", "0", "-bf", "2"}},
+                      Codec{"HevcMov", "hevc.mov", {"-c:v", "libx265", "-x265-params", "lossless=1:log-level=error"}},
+                      Codec{"Vp9Webm", "vp9.webm", {"-c:v", "libvpx-vp9", "-lossless", "1"}},
+                      Codec{"Mpeg2Ts", "mpeg2.ts", {"-c:v", "mpeg2video", "-qscale:v", "1", "-bf", "2"}},
+                      Codec{"Mpeg4Avi", "mpeg4.avi", {"-c:v", "mpeg4", "-qscale:v", "1"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The frame at t is the one on screen at t, not the key frame before it nor the nearest key frame,
+// whatever order the times are asked in (forward decoding and seeking must agree).
+TEST(VideoFile, ExactFramesInAnyOrder)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.indexedVideo("index.mp4", 7, {"-c:v", "libx264", "-qp", "0", "-bf", "3"});
+    const QList<QList<double>> orders{
+        {0.0, 0.05, 0.1, 3.75, 4.95, 5.0, 5.05, 6.9, 20.0},
+        {6.9, 5.0, 4.95, 3.75, 0.0},
+        {4.95, 0.3, 6.4, 6.45, 2.0, 2.0, 6.1},
+    };
+    for (const auto &order : orders) {
+        const auto video = VideoFile::open(clip);
+        ASSERT_TRUE(video);
+        for (double seconds : order) {
+            const auto picture = video->frameAt(seconds);
+            ASSERT_TRUE(picture) << seconds;
+            const int expected = std::min(69, static_cast<int>(seconds * 10 + 1e-9));
+            EXPECT_EQ(frameIndexOf(*picture), expected) << "at " << seconds << " s";
+        }
+    }
+}
+
+TEST(VideoFile, RotatedClipsComeOutUpright)
+{
+    Fixtures fixtures;
+    const QString source = "color=black:size=64x32:rate=10,"
+                           "drawbox=x=0:y=0:w=32:h=16:color=0xDC1E1E:t=fill,drawbox=x=32:y=0:w=32:h=16:color=0x1EC81E:t=fill,"
+                           "drawbox=x=0:y=16:w=32:h=16:color=0x1E1EDC:t=fill,drawbox=x=32:y=16:w=32:h=16:color=0xF0F0F0:t=fill";
+    using Q = Quadrant;
+    struct Case
+    {
+        int rotation;
+        QSize size;
+        std::array<Q, 4> seen; // stored quadrant seen at top left, top right, bottom left, bottom right
+    };
+    for (const Case &c : {Case{0, {64, 32}, {Q::TopLeft, Q::TopRight, Q::BottomLeft, Q::BottomRight}},
+                          Case{90, {32, 64}, {Q::BottomLeft, Q::TopLeft, Q::BottomRight, Q::TopRight}},
+                          Case{180, {64, 32}, {Q::BottomRight, Q::BottomLeft, Q::TopRight, Q::TopLeft}},
+                          Case{270, {32, 64}, {Q::TopRight, Q::BottomRight, Q::TopLeft, Q::BottomLeft}}}) {
+        const QString clip = fixtures.video(QString("rot%1.mov").arg(c.rotation), source, 1,
+                                            {"-c:v", "libx264", "-qp", "0", "-pix_fmt", "yuv444p"});
+        fixtures.tag(clip, {QString("-Rotation=%1").arg(c.rotation)});
+        const auto video = VideoFile::open(clip);
+        ASSERT_TRUE(video);
+        const auto picture = video->frameAt(0.5);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->size(), c.size) << c.rotation;
+        for (int q = 0; q < 4; ++q)
+            EXPECT_EQ(storedQuadrantSeenAt(*picture, Q(q)), c.seen[q]) << "rotation " << c.rotation << " quadrant " << q;
+    }
+}
+
+TEST(VideoFile, ScalesDownIntoTheBoxButNeverUp)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.video("wide.mp4", "testsrc=size=320x180:rate=10", 1, {"-c:v", "libx264"});
+    const auto video = VideoFile::open(clip);
+    ASSERT_TRUE(video);
+    EXPECT_EQ(video->frameAt(0.5, QSize(160, 160))->size(), QSize(160, 90));
+    EXPECT_EQ(video->frameAt(0.5, QSize(640, 640))->size(), QSize(320, 180));
+    EXPECT_EQ(video->frameAt(0.5)->size(), QSize(320, 180));
+}
+
+TEST(VideoFile, VeryShortClipsStillGiveTheirFrames)
+{
+    Fixtures fixtures;
+    const QString single = fixtures.video("single.mp4", "testsrc=size=64x48:rate=25", 1,
+                                          {"-frames:v", "1", "-c:v", "libx264"});
+    const QString brief = fixtures.video("brief.mp4", "testsrc=size=64x48:rate=25", 0.5, {"-c:v", "libx264"});
+    for (const QString &clip : {single, brief}) {
+        const auto video = VideoFile::open(clip);
+        ASSERT_TRUE(video);
+        EXPECT_GT(video->duration(), 0.0);
+        for (double seconds : {0.0, video->duration() / 2, video->duration() * 0.8})
+            EXPECT_TRUE(video->frameAt(seconds)) << clip.toStdString() << " at " << seconds;
+    }
+}
+
+} // namespace
