@@ -59,12 +59,12 @@ QImage photoLikePicture(QSize size, unsigned seed)
         const float fy = float(y) / height;
         for (int x = 0; x < width; ++x, pixel += 3) {
             const float fx = float(x) / width;
-            // One draw gives three small noise values, one per channel.
-            const unsigned bits = random();
-            const auto noise = [bits](int shift) { return float(int((bits >> shift) & 15) - 8); };
-            pixel[0] = channel(70 + 120 * fx + across[x] + noise(0));
-            pixel[1] = channel(60 + 110 * fy + down[y] + noise(4));
-            pixel[2] = channel(90 + 60 * (1 - fx) * fy + across[x] * down[y] / 30 + noise(8) + seed % 40);
+            // Grain shared by the channels, as a phone's denoised output has: colour noise would
+            // make the HEIC several times larger than a real one.
+            const float grain = float(random() % 5) - 2;
+            pixel[0] = channel(70 + 120 * fx + across[x] + grain);
+            pixel[1] = channel(60 + 110 * fy + down[y] + grain);
+            pixel[2] = channel(90 + 60 * (1 - fx) * fy + across[x] * down[y] / 30 + grain + seed % 40);
         }
     }
     return picture;

@@ -82,6 +82,7 @@ struct VideoFile::Private
     bool openDecoder();
     bool mustSeekFor(int64_t target) const;
     bool seekTo(int64_t target);
+    bool seekBefore(int64_t target);
     bool decodeNext(AVFrame *into);
     const AVFrame *frameShownAt(int64_t target);
     std::optional<QImage> toImage(const AVFrame *frame, QSize box);
@@ -142,6 +143,33 @@ bool VideoFile::Private::seekTo(int64_t target)
     return true;
 }
 
+// Some demuxers (MPEG-TS, MPEG-PS) land on any packet rather than a key frame, and the decoder
+// then waits for the next key frame, which may lie past the target: step back further until the
+// first picture is not late, or the start is reached.
+bool VideoFile::Private::seekBefore(int64_t target)
+{
+    const int64_t second = av_rescale_q(1, AVRational{1, 1}, stream->time_base);
+    int64_t point = target;
+    for (int64_t step = second;; step *= 2) {
+        if (!seekTo(point))
+            return false;
+        hasAhead = decodeNext(ahead.get());
+        if (hasAhead && ptsOf(ahead.get(), target) <= target)
+            return true;
+        if (point <= startPts)
+            break;
+        point = std::max(startPts, target - step);
+    }
+    // Even a search for the start landed late; only reading from the first byte is certain.
+    if (!(format->iformat->flags & AVFMT_NO_BYTE_SEEK)
+        && avformat_seek_file(format.get(), -1, std::numeric_limits<int64_t>::min(), 0, 0, AVSEEK_FLAG_BYTE) >= 0) {
+        avcodec_flush_buffers(codec.get());
+        hasShown = drained = false;
+        hasAhead = decodeNext(ahead.get());
+    }
+    return true;
+}
+
 // Decodes the next frame in presentation order; false at the end of the stream or on a hard error.
 bool VideoFile::Private::decodeNext(AVFrame *into)
 {
@@ -167,7 +195,7 @@ bool VideoFile::Private::decodeNext(AVFrame *into)
 
 const AVFrame *VideoFile::Private::frameShownAt(int64_t target)
 {
-    if (mustSeekFor(target) && !seekTo(target))
+    if (mustSeekFor(target) && !seekBefore(target))
         return nullptr;
     for (;;) {
         if (!hasAhead) {
@@ -276,7 +304,8 @@ std::optional<QImage> VideoFile::frameAt(double seconds, QSize box)
     d->deadline.restart();
     // Times are asked for in 1/600 s, the unit every caller rounds to.
     const int64_t target = d->startPts
-        + av_rescale_q(std::llround(std::max(0.0, seconds) * 600), AVRational{1, 600}, d->stream->time_base);
+        + av_rescale_q_rnd(std::llround(std::max(0.0, seconds) * 600), AVRational{1, 600}, d->stream->time_base,
+                           AV_ROUND_DOWN);
     const AVFrame *frame = d->frameShownAt(target);
     if (!frame)
         return std::nullopt;
