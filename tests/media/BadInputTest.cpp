@@ -17,6 +17,7 @@ struct BadFile
 {
     const char *name;
     std::function<QString(Fixtures &)> make;
+    friend void PrintTo(const BadFile &file, std::ostream *out) { *out << file.name; }
 };
 
 QString truncatedCopy(Fixtures &f, const QString &source, const QString &name, double keep)

@@ -11,6 +11,7 @@ struct Codec
     const char *name;
     const char *file;
     QStringList arguments;
+    friend void PrintTo(const Codec &codec, std::ostream *out) { *out << codec.name; }
 };
 
 class VideoContainers : public ::testing::TestWithParam<Codec>
