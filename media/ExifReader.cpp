@@ -19,17 +19,28 @@ void initialiseExiv2()
     });
 }
 
-Exiv2::ExifData::const_iterator find(const Exiv2::ExifData &exif, const char *key)
+// Where each group of tags lives. In a normal file all three are one block with Exiv2's usual
+// groups; Canon's CR3 keeps each IFD in a block of its own, where every tag reads as IFD0's.
+struct ExifBlocks
 {
-    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    const Exiv2::ExifData &image;
+    const Exiv2::ExifData &photo;
+    const char *photoGroup;
+    const Exiv2::ExifData &gps;
+    const char *gpsGroup;
+};
+
+Exiv2::ExifData::const_iterator find(const Exiv2::ExifData &exif, uint16_t tag, const char *group)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(tag, group));
     if (it == exif.end() || it->count() == 0)
         return exif.end();
     return it;
 }
 
-std::optional<QString> text(const Exiv2::ExifData &exif, const char *key)
+std::optional<QString> text(const Exiv2::ExifData &exif, uint16_t tag, const char *group)
 {
-    const auto it = find(exif, key);
+    const auto it = find(exif, tag, group);
     if (it == exif.end())
         return std::nullopt;
     QString value = QString::fromStdString(it->toString());
@@ -38,18 +49,18 @@ std::optional<QString> text(const Exiv2::ExifData &exif, const char *key)
     return value.trimmed();
 }
 
-std::optional<int> integer(const Exiv2::ExifData &exif, const char *key)
+std::optional<int> integer(const Exiv2::ExifData &exif, uint16_t tag, const char *group)
 {
-    const auto it = find(exif, key);
+    const auto it = find(exif, tag, group);
     if (it == exif.end())
         return std::nullopt;
     return static_cast<int>(it->toLong(0));
 }
 
 // Degrees, minutes and seconds as up to three rationals; a zero denominator makes the value unreadable.
-std::optional<double> degrees(const Exiv2::ExifData &exif, const char *key)
+std::optional<double> degrees(const Exiv2::ExifData &exif, uint16_t tag, const char *group)
 {
-    const auto it = find(exif, key);
+    const auto it = find(exif, tag, group);
     if (it == exif.end())
         return std::nullopt;
     double result = 0;
@@ -64,18 +75,32 @@ std::optional<double> degrees(const Exiv2::ExifData &exif, const char *key)
     return result;
 }
 
-ImageProperties propertiesOf(const Exiv2::ExifData &exif)
+ImageProperties propertiesOf(const ExifBlocks &blocks)
 {
     ImageProperties p;
-    p.orientation = integer(exif, "Exif.Image.Orientation");
-    p.dateTimeOriginal = text(exif, "Exif.Photo.DateTimeOriginal");
-    p.dateTimeDigitized = text(exif, "Exif.Photo.DateTimeDigitized");
-    p.tiffDateTime = text(exif, "Exif.Image.DateTime");
-    p.gpsLatitude = degrees(exif, "Exif.GPSInfo.GPSLatitude");
-    p.gpsLatitudeRef = text(exif, "Exif.GPSInfo.GPSLatitudeRef");
-    p.gpsLongitude = degrees(exif, "Exif.GPSInfo.GPSLongitude");
-    p.gpsLongitudeRef = text(exif, "Exif.GPSInfo.GPSLongitudeRef");
+    p.orientation = integer(blocks.image, 0x0112, "Image");
+    p.tiffDateTime = text(blocks.image, 0x0132, "Image");
+    p.dateTimeOriginal = text(blocks.photo, 0x9003, blocks.photoGroup);
+    p.dateTimeDigitized = text(blocks.photo, 0x9004, blocks.photoGroup);
+    p.gpsLatitudeRef = text(blocks.gps, 0x0001, blocks.gpsGroup);
+    p.gpsLatitude = degrees(blocks.gps, 0x0002, blocks.gpsGroup);
+    p.gpsLongitudeRef = text(blocks.gps, 0x0003, blocks.gpsGroup);
+    p.gpsLongitude = degrees(blocks.gps, 0x0004, blocks.gpsGroup);
     return p;
+}
+
+ImageProperties propertiesOf(const Exiv2::ExifData &exif)
+{
+    return propertiesOf({exif, exif, "Photo", exif, "GPSInfo"});
+}
+
+Exiv2::ExifData decodeTiff(const QByteArray &tiff)
+{
+    Exiv2::ExifData exif;
+    if (!tiff.isEmpty())
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(tiff.constData()),
+                                  static_cast<uint32_t>(tiff.size()));
+    return exif;
 }
 
 } // namespace
@@ -106,9 +131,21 @@ std::optional<ImageProperties> fromHeifExifBlock(const QByteArray &block)
         return std::nullopt;
     initialiseExiv2();
     try {
-        Exiv2::ExifData exif;
-        Exiv2::ExifParser::decode(exif, bytes + 4 + offset, static_cast<uint32_t>(block.size() - 4 - offset));
-        return propertiesOf(exif);
+        return propertiesOf(decodeTiff(block.mid(4 + offset)));
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<ImageProperties> fromSeparateIfds(const QByteArray &imageIfd, const QByteArray &exifIfd,
+                                                const QByteArray &gpsIfd)
+{
+    initialiseExiv2();
+    try {
+        const Exiv2::ExifData image = decodeTiff(imageIfd);
+        const Exiv2::ExifData photo = decodeTiff(exifIfd);
+        const Exiv2::ExifData gps = decodeTiff(gpsIfd);
+        return propertiesOf({image, photo, "Image", gps, "Image"});
     } catch (const std::exception &) {
         return std::nullopt;
     }

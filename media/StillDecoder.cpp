@@ -1,5 +1,6 @@
 #include "StillDecoder.h"
 
+#include "Cr3Boxes.h"
 #include "ExifReader.h"
 #include "FilePath.h"
 #include "StillFormat.h"
@@ -25,6 +26,10 @@ ImageProperties propertiesOf(const QString &path, StillFormat format)
         // Exiv2 knows every maker's tags; LibRaw reads the containers Exiv2 cannot.
         if (auto p = ExifReader::fromFile(path))
             return *p;
+        if (const auto boxes = readCr3MetadataBoxes(path)) {
+            if (auto p = ExifReader::fromSeparateIfds(boxes->imageIfd, boxes->exifIfd, boxes->gpsIfd))
+                return *p;
+        }
         if (auto p = cameraRawProperties(path))
             return *p;
         return {};

@@ -162,6 +162,8 @@ TEST(CaptureDate, RealFiles)
     // RAW files cut short keep their metadata.
     EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("broken/sony_slt-a55v_truncated.arw")),
               local(2017, 10, 22, 11, 54, 20));
+    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("broken/canon_r6_pruned_gps.cr3")),
+              local(2025, 9, 6, 20, 24, 47));
 }
 
 } // namespace

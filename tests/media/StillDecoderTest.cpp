@@ -175,3 +175,38 @@ TEST(StillDecoder, RealCameraAndPhoneFiles)
 }
 
 } // namespace
+
+namespace {
+
+// GPS as the phone or camera stored it, including RAW files whose picture data was cut off.
+TEST(StillDecoder, RealGpsFields)
+{
+    struct Gps
+    {
+        const char *file;
+        double latitude;
+        const char *latitudeRef;
+        double longitude;
+        const char *longitudeRef;
+    };
+    const Gps cases[] = {
+        {"heic/iphonex_orient3_gps-w.heic", 37.7600777777778, "N", 122.509566666667, "W"},
+        {"jpeg/samsung_sm-n920t_gps-w.jpg", 26.5866666666667, "N", 80.0536111111111, "W"},
+        {"other-stills/iphone12pro_exif_gps.avif", 43.2901277777778, "N", 84.2271277777778, "E"},
+        {"other-stills/dji_xt2_gps-w.tiff", 39.9169997222222, "N", 2.82502444444444, "W"},
+        {"broken/sony_slt-a55v_truncated.arw", 34.0070513888889, "N", 36.2051213888889, "E"},
+        {"broken/canon_r6_pruned_gps.cr3", 37.386505, "N", 122.076461666667, "W"},
+    };
+    if (sharedMedia("heic").isEmpty())
+        GTEST_SKIP() << "../shared/media is not present; real camera files not tested";
+    for (const Gps &gps : cases) {
+        const ImageProperties p = StillDecoder::readProperties(sharedMedia(gps.file));
+        ASSERT_TRUE(p.gpsLatitude && p.gpsLongitude) << gps.file;
+        EXPECT_NEAR(*p.gpsLatitude, gps.latitude, 1e-5) << gps.file;
+        EXPECT_NEAR(*p.gpsLongitude, gps.longitude, 1e-5) << gps.file;
+        EXPECT_EQ(p.gpsLatitudeRef, QString(gps.latitudeRef)) << gps.file;
+        EXPECT_EQ(p.gpsLongitudeRef, QString(gps.longitudeRef)) << gps.file;
+    }
+}
+
+} // namespace
