@@ -1,6 +1,5 @@
 #include "BenchSupport.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 

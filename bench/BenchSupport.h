@@ -18,7 +18,7 @@ QString scratchPath(const QString &name);
 // stderr, when it could not start or did not exit cleanly.
 bool runTool(const QString &program, const QStringList &arguments);
 
-// Smooth gradients and soft waves with a little sensor-like noise, so that encoders and decoders
+// Smooth gradients and soft waves with a little grain, so that encoders and decoders
 // work about as hard as on a real photo. The seed varies the noise and tint.
 QImage photoLikePicture(QSize size, unsigned seed = 1);
 

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -142,13 +144,17 @@ bool writeBayerDng(const QString &path, const QImage &scene)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size())
         return false;
+    // The scene's values are sRGB-encoded; the sensor records light linearly.
+    std::array<quint16, 256> linear;
+    for (int v = 0; v < 256; ++v)
+        linear[v] = quint16(std::lround(65535 * std::pow(v / 255.0, 2.2)));
     // RGGB: red on even rows and columns, blue on odd ones, green between.
     std::vector<quint16> row(width);
     for (quint32 y = 0; y < height; ++y) {
         const uchar *pixel = rgb.constScanLine(y);
         for (quint32 x = 0; x < width; ++x) {
             const int channel = (y % 2) + (x % 2); // 0 red, 1 green, 2 blue
-            row[x] = qToLittleEndian(quint16(pixel[x * 3 + channel] * 257));
+            row[x] = qToLittleEndian(linear[pixel[x * 3 + channel]]);
         }
         const auto bytes = qint64(row.size() * sizeof(quint16));
         if (file.write(reinterpret_cast<const char *>(row.data()), bytes) != bytes)
