@@ -1,8 +1,11 @@
+#include "DecodeMemory.h"
+
 #include <QApplication>
 #include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
+    keepDecodeBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));

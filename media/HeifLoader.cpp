@@ -1,6 +1,7 @@
 #include "StillLoaders.h"
 
 #include "ExifReader.h"
+#include "HevcForHeif.h"
 
 #include "FilePath.h"
 
@@ -24,6 +25,7 @@ struct OpenedHeif
 
 std::optional<OpenedHeif> openHeif(const QString &path)
 {
+    useFfmpegForHeifHevc();
     OpenedHeif opened{std::unique_ptr<heif_context, ContextDeleter>(heif_context_alloc()), {}};
     if (!opened.context)
         return std::nullopt;
@@ -46,7 +48,7 @@ void releaseImage(void *image)
 
 namespace StillLoaders {
 
-std::optional<QImage> heif(const QString &path, int)
+std::optional<QImage> heif(const QString &path)
 {
     const auto opened = openHeif(path);
     if (!opened)
@@ -59,7 +61,8 @@ std::optional<QImage> heif(const QString &path, int)
     std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
     heif_image *image = nullptr;
-    if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options.get()).code
+    // Four bytes a pixel: Qt's smooth scaling works on that directly instead of converting first.
+    if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get()).code
         != heif_error_Ok)
         return std::nullopt;
     int stride = 0;
@@ -72,7 +75,9 @@ std::optional<QImage> heif(const QString &path, int)
     }
     // The picture keeps libheif's buffer and releases it with the last copy: no 36 MB copy per photo.
     // Everything after this only reads it or makes new pictures from it.
-    QImage picture(const_cast<uchar *>(plane), width, height, stride, QImage::Format_RGB888, &releaseImage, image);
+    const QImage::Format format = heif_image_handle_has_alpha_channel(handle) ? QImage::Format_RGBA8888
+                                                                               : QImage::Format_RGBX8888;
+    QImage picture(const_cast<uchar *>(plane), width, height, stride, format, &releaseImage, image);
     if (picture.isNull()) {
         heif_image_release(image);
         return std::nullopt;

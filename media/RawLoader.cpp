@@ -67,6 +67,11 @@ std::optional<QImage> embeddedPreview(LibRaw &raw)
     return applyOrientation(picture, orientationOfFlip(raw.imgdata.sizes.flip));
 }
 
+void releaseDeveloped(void *image)
+{
+    LibRaw::dcraw_clear_mem(static_cast<libraw_processed_image_t *>(image));
+}
+
 std::optional<QImage> developed(LibRaw &raw, int maxSide)
 {
     const libraw_image_sizes_t &sizes = raw.imgdata.sizes;
@@ -81,13 +86,18 @@ std::optional<QImage> developed(LibRaw &raw, int maxSide)
     libraw_processed_image_t *image = raw.dcraw_make_mem_image(&error);
     if (!image)
         return std::nullopt;
-    QImage picture;
-    if (image->type == LIBRAW_IMAGE_BITMAP && image->colors == 3 && image->bits == 8)
-        picture = QImage(image->data, image->width, image->height, image->width * 3, QImage::Format_RGB888).copy();
-    LibRaw::dcraw_clear_mem(image);
-    // The developed picture already has the camera's orientation applied.
-    if (picture.isNull())
+    if (image->type != LIBRAW_IMAGE_BITMAP || image->colors != 3 || image->bits != 8) {
+        LibRaw::dcraw_clear_mem(image);
         return std::nullopt;
+    }
+    // The picture keeps LibRaw's buffer and frees it with the last copy. The developed picture
+    // already has the camera's orientation applied.
+    QImage picture(image->data, image->width, image->height, image->width * 3, QImage::Format_RGB888,
+                   &releaseDeveloped, image);
+    if (picture.isNull()) {
+        LibRaw::dcraw_clear_mem(image);
+        return std::nullopt;
+    }
     return picture;
 }
 
