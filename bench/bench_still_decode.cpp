@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace {
@@ -18,15 +20,35 @@ QString makeCameraRaw()
     return Bench::writeBayerDng(path, Bench::photoLikePicture(QSize(6000, 4000))) ? path : QString();
 }
 
-QString makeHeic()
+QString encodeHeic(const QString &png, const QString &name)
 {
-    const QString png = Bench::scratchPath(QStringLiteral("phone.png"));
-    const QString heic = Bench::scratchPath(QStringLiteral("phone.heic"));
-    if (!Bench::photoLikePicture(QSize(4032, 3024)).save(png)
-        || !Bench::runTool(QStringLiteral("heif-enc"), {QStringLiteral("-q"), QStringLiteral("80"), png,
-                                                        QStringLiteral("-o"), heic}))
+    const QString heic = Bench::scratchPath(name);
+    if (!Bench::runTool(QStringLiteral("heif-enc"), {QStringLiteral("-q"), QStringLiteral("80"), png,
+                                                     QStringLiteral("-o"), heic}))
         return {};
     return heic;
+}
+
+// Fine detail everywhere, coded in about 2.8 MB: the size of a real 12-megapixel phone HEIC. HEVC
+// decoding time follows the coded size.
+QString makeHeic()
+{
+    const QString png = Bench::scratchPath(QStringLiteral("detail.png"));
+    if (!Bench::runTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                                                   QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                   QStringLiteral("mandelbrot=size=4032x3024:start_scale=1.5"),
+                                                   QStringLiteral("-frames:v"), QStringLiteral("1"), png}))
+        return {};
+    return encodeHeic(png, QStringLiteral("phone.heic"));
+}
+
+// Per-pixel grain costs the coder dearly (about 5 MB): the heavy case.
+QString makeGrainyHeic()
+{
+    const QString png = Bench::scratchPath(QStringLiteral("grain.png"));
+    if (!Bench::photoLikePicture(QSize(4032, 3024)).save(png))
+        return {};
+    return encodeHeic(png, QStringLiteral("grain.heic"));
 }
 
 const QString &cameraRaw()
@@ -38,6 +60,21 @@ const QString &cameraRaw()
 const QString &heic()
 {
     static const QString path = makeHeic();
+    return path;
+}
+
+const QString &grainyHeic()
+{
+    static const QString path = makeGrainyHeic();
+    return path;
+}
+
+// A real phone photo beside the generated ones, when the shared samples are there.
+const QString &phoneHeic()
+{
+    static const QString path = QFileInfo::exists(QStringLiteral(ORVANE_SOURCE_DIR "/../shared/media/heic/iphonex_orient3_gps-w.heic"))
+        ? QStringLiteral(ORVANE_SOURCE_DIR "/../shared/media/heic/iphonex_orient3_gps-w.heic")
+        : QString();
     return path;
 }
 
@@ -84,3 +121,11 @@ BENCHMARK_CAPTURE(decode, camera_raw_24mp, &cameraRaw, QSize(1280, 853))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(decode, heic_12mp, &heic, QSize(1280, 960))->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(decode, heic_12mp_grain, &grainyHeic, QSize(1280, 960))
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(decode, heic_12mp_iphone_x, &phoneHeic, QSize(1280, 960))
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

@@ -2,6 +2,7 @@
 
 #include "ExifReader.h"
 #include "HevcForHeif.h"
+#include "RgbConverter.h"
 
 #include "FilePath.h"
 
@@ -39,16 +40,113 @@ std::optional<OpenedHeif> openHeif(const QString &path)
     return opened;
 }
 
+struct ImageDeleter { void operator()(heif_image *i) const { heif_image_release(i); } };
+using ImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
+
+ImagePtr decoded(heif_image_handle *handle, heif_colorspace colourspace, heif_chroma chroma)
+{
+    std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+    options->convert_hdr_to_8bit = 1;
+    heif_image *image = nullptr;
+    if (heif_decode_image(handle, &image, colourspace, chroma, options.get()).code != heif_error_Ok)
+        return {};
+    return ImagePtr(image);
+}
+
+AVPixelFormat pixelFormatOf(heif_chroma chroma, int depth)
+{
+    const bool deep = depth > 8;
+    switch (chroma) {
+    case heif_chroma_monochrome: return deep ? AV_PIX_FMT_GRAY10 : AV_PIX_FMT_GRAY8;
+    case heif_chroma_420: return deep ? AV_PIX_FMT_YUV420P10 : AV_PIX_FMT_YUV420P;
+    case heif_chroma_422: return deep ? AV_PIX_FMT_YUV422P10 : AV_PIX_FMT_YUV422P;
+    case heif_chroma_444: return deep ? AV_PIX_FMT_YUV444P10 : AV_PIX_FMT_YUV444P;
+    default: return AV_PIX_FMT_NONE;
+    }
+}
+
+// The YUV matrix the file declares; without one, HEIF means BT.601 over the full range.
+void readColourDetails(const heif_image *image, const heif_image_handle *handle, PlanarPicture &planar)
+{
+    heif_color_profile_nclx *nclx = nullptr;
+    if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok
+        && heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok) {
+        planar.colourSpace = SWS_CS_ITU601;
+        planar.fullRange = true;
+        return;
+    }
+    switch (nclx->matrix_coefficients) {
+    case heif_matrix_coefficients_ITU_R_BT_709_5: planar.colourSpace = SWS_CS_ITU709; break;
+    case heif_matrix_coefficients_SMPTE_240M: planar.colourSpace = SWS_CS_SMPTE240M; break;
+    case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance:
+    case heif_matrix_coefficients_ITU_R_BT_2020_2_constant_luminance: planar.colourSpace = SWS_CS_BT2020; break;
+    default: planar.colourSpace = SWS_CS_ITU601; break;
+    }
+    planar.fullRange = nclx->full_range_flag != 0;
+    heif_nclx_color_profile_free(nclx);
+}
+
+QSize fittedInto(QSize size, int maxSide)
+{
+    if (maxSide <= 0 || std::max(size.width(), size.height()) <= maxSide)
+        return size;
+    return size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+// The usual case: the decoder's YUV planes go straight to RGB at the asked size in one pass.
+std::optional<QImage> fromPlanes(const heif_image *image, const heif_image_handle *handle, int maxSide)
+{
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    const AVPixelFormat format = pixelFormatOf(chroma, heif_image_get_bits_per_pixel_range(image, heif_channel_Y));
+    if (format == AV_PIX_FMT_NONE)
+        return std::nullopt;
+    const uint8_t *planes[4] = {};
+    int strides[4] = {};
+    const heif_channel channels[] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    for (int i = 0; i < (chroma == heif_chroma_monochrome ? 1 : 3); ++i) {
+        planes[i] = heif_image_get_plane_readonly(image, channels[i], &strides[i]);
+        if (!planes[i])
+            return std::nullopt;
+    }
+    PlanarPicture planar;
+    planar.planes = planes;
+    planar.strides = strides;
+    planar.format = format;
+    planar.size = QSize(heif_image_get_width(image, heif_channel_Y), heif_image_get_height(image, heif_channel_Y));
+    readColourDetails(image, handle, planar);
+    return RgbConverter().convert(planar, fittedInto(planar.size, maxSide));
+}
+
 void releaseImage(void *image)
 {
     heif_image_release(static_cast<heif_image *>(image));
+}
+
+// Files coded in RGB: libheif converts, and the picture keeps libheif's buffer.
+std::optional<QImage> inRgb(heif_image_handle *handle)
+{
+    ImagePtr image = decoded(handle, heif_colorspace_RGB, heif_chroma_interleaved_RGBA);
+    if (!image)
+        return std::nullopt;
+    int stride = 0;
+    const uint8_t *plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (!plane || width <= 0 || height <= 0)
+        return std::nullopt;
+    QImage picture(const_cast<uchar *>(plane), width, height, stride, QImage::Format_RGBX8888, &releaseImage,
+                   image.get());
+    if (picture.isNull())
+        return std::nullopt;
+    image.release();
+    return picture;
 }
 
 } // namespace
 
 namespace StillLoaders {
 
-std::optional<QImage> heif(const QString &path)
+std::optional<QImage> heif(const QString &path, int maxSide)
 {
     const auto opened = openHeif(path);
     if (!opened)
@@ -58,31 +156,15 @@ std::optional<QImage> heif(const QString &path)
     if (pixels <= 0 || pixels > maxPixels)
         return std::nullopt;
 
-    std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
-    options->convert_hdr_to_8bit = 1;
-    heif_image *image = nullptr;
-    // Four bytes a pixel: Qt's smooth scaling works on that directly instead of converting first.
-    if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get()).code
-        != heif_error_Ok)
+    // Phone and camera HEIF is coded as 4:2:0, which libheif then hands over untouched, with its
+    // rotation and mirror applied; anything else it converts.
+    const ImagePtr image = decoded(handle, heif_colorspace_YCbCr, heif_chroma_420);
+    if (!image)
         return std::nullopt;
-    int stride = 0;
-    const uint8_t *plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(image, heif_channel_interleaved);
-    const int height = heif_image_get_height(image, heif_channel_interleaved);
-    if (!plane || width <= 0 || height <= 0) {
-        heif_image_release(image);
-        return std::nullopt;
-    }
-    // The picture keeps libheif's buffer and releases it with the last copy: no 36 MB copy per photo.
-    // Everything after this only reads it or makes new pictures from it.
-    const QImage::Format format = heif_image_handle_has_alpha_channel(handle) ? QImage::Format_RGBA8888
-                                                                               : QImage::Format_RGBX8888;
-    QImage picture(const_cast<uchar *>(plane), width, height, stride, format, &releaseImage, image);
-    if (picture.isNull()) {
-        heif_image_release(image);
-        return std::nullopt;
-    }
-    return picture;
+    const heif_colorspace colourspace = heif_image_get_colorspace(image.get());
+    if (colourspace == heif_colorspace_YCbCr || colourspace == heif_colorspace_monochrome)
+        return fromPlanes(image.get(), handle, maxSide);
+    return inRgb(handle);
 }
 
 std::optional<ImageProperties> heifProperties(const QString &path)

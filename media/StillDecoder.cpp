@@ -47,7 +47,7 @@ std::optional<QImage> load(const QString &path, StillFormat format, const ImageP
     const bool primary = loader == Loader::Primary;
     switch (format) {
     case StillFormat::Heif:
-        return primary ? heif(path) : qtReader(path, maxSide, orientation);
+        return primary ? heif(path, maxSide) : qtReader(path, maxSide, orientation);
     case StillFormat::CameraRaw:
         return cameraRaw(path, maxSide, primary ? RawChoice::Preferred : RawChoice::Other);
     case StillFormat::QtImage:

@@ -22,7 +22,7 @@ std::optional<QImage> qtReader(const QString &path, int maxSide, int orientation
 std::optional<QImage> ffmpegImage(const QString &path, int orientation);
 
 // HEIF applies its own rotation and mirror boxes; the EXIF orientation inside is not applied again.
-std::optional<QImage> heif(const QString &path);
+std::optional<QImage> heif(const QString &path, int maxSide);
 std::optional<ImageProperties> heifProperties(const QString &path);
 
 // The two independent ways to a RAW picture: the camera's embedded preview, or developing the

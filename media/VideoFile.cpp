@@ -2,6 +2,7 @@
 
 #include "FfmpegInput.h"
 #include "Orientation.h"
+#include "RgbConverter.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -39,6 +40,21 @@ int orientationOf(const AVStream *stream)
     return 1;
 }
 
+// The stream's YUV matrix; streams that do not say are HD (BT.709) from 720 lines up, SD below.
+int swscaleColourSpace(AVColorSpace space, int height)
+{
+    switch (space) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    default: return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
 const AVStream *pictureStream(const AVFormatContext *format)
 {
     // Cover art in an audio file is a video stream too, but not a video.
@@ -61,7 +77,7 @@ struct VideoFile::Private
     CodecContextPtr codec;
     bool codecFailed = false;
     PacketPtr packet{av_packet_alloc()};
-    ScalerPtr scaler;
+    RgbConverter converter;
     int orientation = 1;
     int64_t startPts = 0;
 
@@ -241,21 +257,17 @@ std::optional<QImage> VideoFile::Private::toImage(const AVFrame *frame, QSize bo
     const int outWidth = std::max(1, static_cast<int>(std::lround(shownWidth * scale)));
     const int outHeight = std::max(1, static_cast<int>(std::lround(shownHeight * scale)));
 
-    scaler.reset(sws_getCachedContext(scaler.release(), width, height, static_cast<AVPixelFormat>(frame->format),
-                                      outWidth, outHeight, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler)
+    PlanarPicture planar;
+    planar.planes = frame->data;
+    planar.strides = frame->linesize;
+    planar.format = static_cast<AVPixelFormat>(frame->format);
+    planar.size = QSize(width, height);
+    planar.colourSpace = swscaleColourSpace(frame->colorspace, height);
+    planar.fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    const auto picture = converter.convert(planar, QSize(outWidth, outHeight));
+    if (!picture)
         return std::nullopt;
-    // swscale's vector code writes past the end of a row and of the buffer; give it room to.
-    const int stride = FFALIGN(outWidth * 3, 64);
-    auto *pixels = static_cast<uint8_t *>(av_malloc(std::size_t(stride) * outHeight + 64));
-    if (!pixels)
-        return std::nullopt;
-    QImage picture(pixels, outWidth, outHeight, stride, QImage::Format_RGB888, &av_free, pixels);
-    uint8_t *planes[4] = {pixels, nullptr, nullptr, nullptr};
-    int strides[4] = {stride, 0, 0, 0};
-    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, planes, strides) != outHeight)
-        return std::nullopt;
-    return applyOrientation(picture, orientation);
+    return applyOrientation(*picture, orientation);
 }
 
 VideoFile::VideoFile(std::unique_ptr<Private> d)
