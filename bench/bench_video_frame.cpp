@@ -16,15 +16,16 @@ constexpr double frameSeconds = 1.0 / 30;
 constexpr QSize box(640, 640);
 constexpr QSize shown(640, 360);
 
-// The ffmpeg command that matches frameAt: accurate seek, scaled bilinearly into the box. Raw RGB
-// comes out, as ours does; a PNG would time zlib rather than the seek and decode.
+// The ffmpeg command that matches frameAt: accurate seek, scaled bilinearly into the box, read with
+// the HD matrix (BT.709) that frameAt assumes for an HD clip that names none. Raw RGB comes out, as
+// ours does; a PNG would time zlib rather than the seek and decode.
 bool ffmpegFrame(const QString &clip, double seconds, const QString &output)
 {
     return Bench::runTool(QStringLiteral("ffmpeg"),
                           {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
                            QStringLiteral("-ss"), QString::number(seconds, 'f', 4), QStringLiteral("-i"), clip,
                            QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-vf"),
-                           QStringLiteral("scale=%1:%2:flags=bilinear:force_original_aspect_ratio=decrease")
+                           QStringLiteral("scale=%1:%2:flags=bilinear:force_original_aspect_ratio=decrease:in_color_matrix=bt709")
                                .arg(box.width())
                                .arg(box.height()),
                            QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), QStringLiteral("-f"),
