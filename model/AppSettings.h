@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// The two vision back-ends; the raw values are what the settings store keeps.
+enum class VisionEngine { ollama, openAI };
+
+QString rawValue(VisionEngine engine);
+
+// Every user preference, loaded once from the settings file and written back whole by persist().
+class AppSettings
+{
+public:
+    // The public OpenAI API base, used when no other OpenAI-compatible service is set.
+    static const QString defaultOpenAIBaseURL;
+
+    // ~/.config/Orvane/Orvane.json
+    static QString defaultStorePath();
+
+    // Reads every key from the JSON settings file at storePath; a missing or damaged file gives the
+    // defaults.
+    explicit AppSettings(const QString &storePath = defaultStorePath());
+
+    QString engineRaw = QStringLiteral("ollama");
+    QString ollamaEndpoint = QStringLiteral("http://localhost:11434");
+    QString ollamaModel = QStringLiteral("qwen2.5vl:7b");
+    QString openAIModel = QStringLiteral("qwen-vl-max");
+    QString openAIBaseURL = defaultOpenAIBaseURL;
+    QString openAIKey;
+    int frameCount = 4;
+    bool includeDate = true;
+    bool includeLocation = true;
+    bool includeContent = true;
+    bool includeOriginal = true;
+    QString separator = QStringLiteral("_");
+    bool usePathPlace = true;
+    bool useGPSGeocoding = false;
+    QString mediaTargetRaw = QStringLiteral("videos");
+    bool autoCheckUpdate = true;
+    double searchInterval = 3.0;
+    QString lastSearchModeRaw = QStringLiteral("keyword");
+
+    // Writes all 18 keys.
+    void persist();
+
+    VisionEngine engine() const;
+    // The model name of the engine in use.
+    QString model() const;
+    void setModel(const QString &name);
+    QUrl ollamaURL() const;
+    QUrl openAIURL() const;
+
+    QString storePath() const { return m_storePath; }
+
+private:
+    QString m_storePath;
+};

@@ -1,0 +1,1 @@
+#include "SettingsFile.h"

@@ -1,0 +1,3 @@
+#include "AppSettings.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "PlaceResolver.h"
+
+#include <gtest/gtest.h>
