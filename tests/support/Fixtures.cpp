@@ -28,6 +28,7 @@ void Fixtures::run(const QString &program, const QStringList &arguments)
 QString Fixtures::video(const QString &name, const QString &source, double seconds, const QStringList &codecArguments)
 {
     const QString out = path(name);
+    QDir().mkpath(QFileInfo(out).path());
     run("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i", source, "-t", QString::number(seconds)}
                       + codecArguments + QStringList{out});
     return out;
@@ -42,6 +43,7 @@ QString Fixtures::indexedVideo(const QString &name, double seconds, const QStrin
 QString Fixtures::picture(const QString &name, const QImage &image, const char *format)
 {
     const QString out = path(name);
+    QDir().mkpath(QFileInfo(out).path());
     EXPECT_TRUE(image.save(out, format, 95)) << out.toStdString();
     return out;
 }

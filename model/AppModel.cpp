@@ -1,0 +1,147 @@
+#include "AppModel.h"
+
+#include <QPointer>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+AppModel::AppModel(const QString &settingsPath, QObject *parent)
+    : QObject(parent)
+    , m_settings(settingsPath)
+{
+}
+
+AppModel::~AppModel()
+{
+    m_pendingImports.clear();
+    m_import.waitForFinished();
+}
+
+void AppModel::addFiles(const QStringList &locations)
+{
+    if (locations.isEmpty()) {
+        notify();
+        return;
+    }
+    m_pendingImports.enqueue(locations);
+    if (!m_importRunning)
+        startNextImport();
+}
+
+void AppModel::startNextImport()
+{
+    if (m_pendingImports.isEmpty())
+        return;
+    MediaImport::Request request;
+    request.locations = m_pendingImports.dequeue();
+    request.target = mediaTargetFromRaw(m_settings.mediaTargetRaw);
+    request.usePathPlace = m_settings.usePathPlace;
+    for (const VideoItem &item : m_items)
+        request.listed.insert(item.url);
+
+    m_importRunning = true;
+    QPointer<AppModel> self(this);
+    m_import = QtConcurrent::run([self, request] {
+        const QList<MediaImport::File> files = MediaImport::collect(request);
+        // The destructor waits for this task, so `self` is alive while it posts.
+        QMetaObject::invokeMethod(self.get(), [self, files] {
+            if (self)
+                self->finishImport(files);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void AppModel::finishImport(const QList<MediaImport::File> &files)
+{
+    // The list may have changed while the files were read; it decides what is new.
+    QSet<QString> listed;
+    for (const VideoItem &item : m_items)
+        listed.insert(item.url);
+    int added = 0;
+    for (const MediaImport::File &file : files) {
+        if (listed.contains(file.path))
+            continue;
+        VideoItem item;
+        item.url = file.path;
+        item.mediaKind = file.kind;
+        item.creationDate = file.creationDate;
+        item.pathPlace = file.pathPlace;
+        m_items.append(std::move(item));
+        listed.insert(file.path);
+        ++added;
+    }
+    m_statusMessage = added == 0
+        ? QStringLiteral("没有新增：文件已在列表中，或不在当前「处理对象」选择的格式范围内")
+        : QStringLiteral("已导入 %1 个素材（列表共 %2 个）").arg(added).arg(m_items.size());
+    notify();
+    m_importRunning = false;
+    emit importFinished();
+    startNextImport();
+}
+
+void AppModel::removeItems(const QSet<int> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    QList<int> descending(rows.begin(), rows.end());
+    std::sort(descending.begin(), descending.end(), std::greater<>());
+    for (int row : descending) {
+        if (row >= 0 && row < m_items.size())
+            m_items.removeAt(row);
+    }
+    // The count of the rows asked for, as the user selected them.
+    m_statusMessage = QStringLiteral("已从列表移除 %1 个（磁盘文件未被删除）").arg(rows.size());
+    notify();
+}
+
+void AppModel::clearList()
+{
+    if (m_items.isEmpty()) {
+        m_statusMessage = QStringLiteral("列表已经是空的");
+    } else {
+        m_items.clear();
+        m_lastUndoLog.reset(); // the renamed files are no longer listed, so undo is not offered
+        m_statusMessage = QStringLiteral("列表已清空，可导入新的素材或文件夹");
+    }
+    notify();
+}
+
+void AppModel::notify()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        if (onChange)
+            onChange();
+    }, Qt::QueuedConnection);
+}
+
+void AppModel::runOnMainThread(const std::function<void()> &work)
+{
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+}
+
+std::optional<VideoItem> AppModel::itemSnapshot(const QUuid &id)
+{
+    std::optional<VideoItem> snapshot;
+    runOnMainThread([&] {
+        const auto it = std::find_if(m_items.cbegin(), m_items.cend(), [&](const VideoItem &i) { return i.id == id; });
+        if (it != m_items.cend())
+            snapshot = *it;
+    });
+    return snapshot;
+}
+
+void AppModel::mutateItem(const QUuid &id, const std::function<void(VideoItem &)> &body)
+{
+    runOnMainThread([&] {
+        const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const VideoItem &i) { return i.id == id; });
+        if (it == m_items.end())
+            return;
+        body(*it);
+        if (onChange)
+            onChange();
+    });
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "AppSettings.h"
+#include "MediaImport.h"
+#include "VideoItem.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QQueue>
+#include <QSet>
+
+#include <functional>
+#include <optional>
+
+// The one object that owns the item list and the state of the work on it. It lives on the main
+// thread; background work reaches items only through itemSnapshot and mutateItem.
+class AppModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppModel(const QString &settingsPath = AppSettings::defaultStorePath(), QObject *parent = nullptr);
+    ~AppModel() override;
+
+    const QList<VideoItem> &items() const { return m_items; }
+    AppSettings &settings() { return m_settings; }
+    const QString &statusMessage() const { return m_statusMessage; }
+    const std::optional<QString> &lastUndoLog() const { return m_lastUndoLog; }
+
+    // Called on the main thread after every change; the windows redraw.
+    std::function<void()> onChange;
+
+    // Adds the media files among the given files and folders to the end of the list. The files are
+    // found and read in the background, so the window stays responsive; imports run one after the
+    // other, and the list and the status line change when each ends.
+    void addFiles(const QStringList &locations);
+    bool isImporting() const { return m_importRunning; }
+
+    // Removes rows from the list; files on disk are untouched.
+    void removeItems(const QSet<int> &rows);
+    void clearList();
+
+    // Schedules onChange on the main thread's event loop.
+    void notify();
+
+    // Safe from any thread: a worker waits while the main thread does the work.
+    std::optional<VideoItem> itemSnapshot(const QUuid &id);
+    void mutateItem(const QUuid &id, const std::function<void(VideoItem &)> &body);
+
+signals:
+    void importFinished();
+
+private:
+    void startNextImport();
+    void finishImport(const QList<MediaImport::File> &files);
+    void runOnMainThread(const std::function<void()> &work);
+
+    QList<VideoItem> m_items;
+    AppSettings m_settings;
+    std::optional<QString> m_lastUndoLog;
+    QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
+
+    QQueue<QStringList> m_pendingImports;
+    bool m_importRunning = false;
+    QFuture<void> m_import;
+};

@@ -1,0 +1,270 @@
+#include "AppModel.h"
+#include "FilePath.h"
+#include "Fixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+
+const QString noNewFiles = QStringLiteral("没有新增：文件已在列表中，或不在当前「处理对象」选择的格式范围内");
+
+// A model with its own settings file, set to the given media target.
+struct Library
+{
+    Fixtures fixtures;
+    AppModel model{fixtures.path("settings/Orvane.json")};
+    int changes = 0;
+
+    explicit Library(const QString &target = "videos")
+    {
+        model.settings().mediaTargetRaw = target;
+        model.onChange = [this] { ++changes; };
+    }
+
+    QString touch(const QString &relativePath)
+    {
+        const QString path = fixtures.path(relativePath);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        return path;
+    }
+
+    // Imports and waits, with the main thread's event loop running, until every import has ended.
+    void import(const QStringList &locations)
+    {
+        model.addFiles(locations);
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!model.isImporting())
+                loop.quit();
+        });
+        poll.start(5);
+        loop.exec();
+        QCoreApplication::processEvents(); // deliver the queued change notifications
+    }
+
+    QStringList names() const
+    {
+        QStringList names;
+        for (const VideoItem &item : model.items())
+            names << QDir(fixtures.path("")).relativeFilePath(item.url);
+        return names;
+    }
+};
+
+// Three videos, five photos and things that are neither, some of them hidden.
+void makeMixedFolder(Library &library)
+{
+    for (const char *name : {"shoot/a.mp4", "shoot/b.MOV", "shoot/deep/er/c.mkv", "shoot/1.jpg", "shoot/2.JPEG",
+                             "shoot/deep/3.heic", "shoot/4.dng", "shoot/5.png", "shoot/notes.txt", "shoot/.d.mp4",
+                             "shoot/.cache/e.mp4", "shoot/.cache/6.jpg", "shoot/archive.gif"})
+        library.touch(name);
+}
+
+struct TargetCase
+{
+    const char *target;
+    int videos;
+    int photos;
+};
+
+TEST(Import, MediaTargetDecidesWhatComesIn)
+{
+    for (const TargetCase &c : {TargetCase{"videos", 3, 0}, TargetCase{"photos", 0, 5}, TargetCase{"both", 3, 5},
+                                TargetCase{"xyz", 3, 0}}) {
+        Library library(c.target);
+        makeMixedFolder(library);
+        library.import({library.fixtures.path("shoot")});
+        int videos = 0, photos = 0;
+        for (const VideoItem &item : library.model.items()) {
+            (item.mediaKind == MediaKind::video ? videos : photos)++;
+            EXPECT_EQ(item.status, VideoItem::Status::pending);
+            EXPECT_FALSE(item.url.contains("/.")) << "hidden: " << item.url.toStdString();
+        }
+        EXPECT_EQ(videos, c.videos) << c.target;
+        EXPECT_EQ(photos, c.photos) << c.target;
+        EXPECT_EQ(library.model.statusMessage(),
+                  QString("已导入 %1 个素材（列表共 %1 个）").arg(c.videos + c.photos)) << c.target;
+    }
+}
+
+TEST(Import, DuplicatesAndOrder)
+{
+    Library library;
+    const QString first = library.touch("x/first.mp4");
+    const QString folder = QFileInfo(library.touch("x/inner/only.mov")).path();
+    const QString last = library.touch("x/last.mp4");
+    library.import({last, folder, first, last});
+    EXPECT_EQ(library.names(), (QStringList{"x/last.mp4", "x/inner/only.mov", "x/first.mp4"}));
+    EXPECT_EQ(library.model.statusMessage(), "已导入 3 个素材（列表共 3 个）");
+
+    library.import({first});
+    EXPECT_EQ(library.model.statusMessage(), noNewFiles);
+
+    // A second drop while the first is still being read is a duplicate all the same.
+    const QString fresh = library.touch("x/fresh.mp4");
+    library.model.addFiles({fresh});
+    library.import({fresh, library.fixtures.path("x/notes.txt")});
+    EXPECT_EQ(library.model.items().size(), 4);
+    EXPECT_EQ(library.model.statusMessage(), noNewFiles);
+
+    const int changes = library.changes;
+    library.import({});
+    EXPECT_EQ(library.model.statusMessage(), noNewFiles);
+    EXPECT_EQ(library.changes, changes + 1);
+}
+
+TEST(Import, DatesAndFolderPlaces)
+{
+    Library library("both");
+    const QString clip = library.fixtures.video("2026/2025/2024/2023/成都/上里古镇/clip.mov", "testsrc=size=64x48:rate=10",
+                                                0.5, {"-movflags", "use_metadata_tags", "-metadata",
+                                                      "com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800"});
+    const QString photo = library.fixtures.picture("2026/2025/2024/2023/2022/2021/photo.jpg", quadrantPicture(16, 16));
+    library.fixtures.tag(photo, {"-DateTimeOriginal=2023:12:31 23:59:59"});
+    library.import({library.fixtures.path("2026")});
+    ASSERT_EQ(library.model.items().size(), 2);
+    for (const VideoItem &item : library.model.items()) {
+        if (item.mediaKind == MediaKind::video) {
+            EXPECT_EQ(item.creationDate, QDateTime(QDate(2024, 5, 1), QTime(6, 30, 15), Qt::UTC));
+            EXPECT_EQ(item.pathPlace, QString("成都"));
+        } else {
+            EXPECT_EQ(item.creationDate, QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59)));
+            EXPECT_EQ(item.pathPlace, std::nullopt); // only year folders within six levels
+        }
+    }
+
+    Library withoutPlaces("both");
+    withoutPlaces.model.settings().usePathPlace = false;
+    withoutPlaces.import({clip});
+    EXPECT_EQ(withoutPlaces.model.items().first().pathPlace, std::nullopt);
+}
+
+// Whatever lies in a dropped folder, the walk ends and adds only what can be media.
+TEST(Import, StrangeThingsInAFolder)
+{
+    Library library;
+    const QString root = library.fixtures.path("odd");
+    library.touch("odd/plain.mp4");
+    ASSERT_EQ(mkfifo(QFile::encodeName(root + "/pipe.mp4").constData(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(root + "/socket.mp4");
+    if (socketPath.size() < qsizetype(sizeof(address.sun_path))) {
+        std::memcpy(address.sun_path, socketPath.constData(), socketPath.size());
+        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    }
+    ::close(sock);
+    ASSERT_EQ(::symlink("..", QFile::encodeName(root + "/loop").constData()), 0);
+    ASSERT_EQ(::symlink("missing.mp4", QFile::encodeName(root + "/dangling.mov").constData()), 0);
+    const QByteArray notUtf8 = QFile::encodeName(root) + "/caf\xe9.mp4";
+    ::close(::open(notUtf8.constData(), O_CREAT | O_WRONLY, 0600));
+    // A path far past PATH_MAX, made one level at a time.
+    QByteArray deep = QFile::encodeName(root);
+    int fd = ::open(deep.constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray level(200, 'd');
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(mkdirat(fd, level.constData(), 0700), 0);
+        const int next = openat(fd, level.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        deep += '/' + level;
+    }
+    ::close(::openat(fd, "deep.mp4", O_CREAT | O_WRONLY, 0600));
+    ::close(fd);
+
+    library.import({root, library.fixtures.path("does-not-exist.mp4")});
+    QStringList paths;
+    for (const VideoItem &item : library.model.items())
+        paths << item.url;
+    ASSERT_EQ(paths.size(), 4) << paths.join(", ").toStdString();
+    EXPECT_TRUE(paths.contains(root + "/plain.mp4"));
+    EXPECT_TRUE(paths.contains(root + "/dangling.mov")); // a link is judged by its name, like any entry
+    EXPECT_TRUE(paths.contains(FilePath::decode(deep + "/deep.mp4")));
+    EXPECT_TRUE(paths.contains(FilePath::decode(notUtf8)));
+}
+
+TEST(ItemList, RemovingAndClearing)
+{
+    Library library;
+    library.import({library.touch("a.mp4"), library.touch("b.mp4"), library.touch("c.mp4")});
+    library.model.removeItems({0, 2});
+    EXPECT_EQ(library.names(), QStringList{"b.mp4"});
+    EXPECT_EQ(library.model.statusMessage(), "已从列表移除 2 个（磁盘文件未被删除）");
+    library.model.removeItems({5});
+    EXPECT_EQ(library.model.items().size(), 1);
+    EXPECT_EQ(library.model.statusMessage(), "已从列表移除 1 个（磁盘文件未被删除）");
+    EXPECT_TRUE(QFile::exists(library.fixtures.path("a.mp4")));
+
+    library.model.clearList();
+    EXPECT_TRUE(library.model.items().isEmpty());
+    EXPECT_EQ(library.model.statusMessage(), "列表已清空，可导入新的素材或文件夹");
+    library.model.clearList();
+    EXPECT_EQ(library.model.statusMessage(), "列表已经是空的");
+}
+
+TEST(ItemList, RowLabels)
+{
+    VideoItem item;
+    EXPECT_EQ(item.rowLabel(), "待分析");
+    item.status = VideoItem::Status::analyzed;
+    EXPECT_EQ(item.rowLabel(), "已分析");
+    item.content = "石桥流水";
+    EXPECT_EQ(item.rowLabel(), "已分析 · 石桥流水");
+    item.status = VideoItem::Status::renamed;
+    EXPECT_EQ(item.rowLabel(), "已重命名 · 石桥流水");
+    item.status = VideoItem::Status::error;
+    EXPECT_EQ(item.rowLabel(), "出错");
+    item.analysisText = "无法读取视频帧";
+    EXPECT_EQ(item.rowLabel(), "出错 · 无法读取视频帧");
+    EXPECT_TRUE(item.rowLabelIsError());
+}
+
+// A worker reads and changes items through the main thread while its event loop runs.
+TEST(ItemList, SnapshotAndMutateFromAWorker)
+{
+    Library library;
+    library.import({library.touch("a.mp4")});
+    const QUuid id = library.model.items().first().id;
+    QThread *mainThread = QThread::currentThread();
+    bool changeSeenOnMainThread = true;
+    library.model.onChange = [&] { changeSeenOnMainThread &= QThread::currentThread() == mainThread; };
+
+    std::optional<VideoItem> seen, missing;
+    QEventLoop loop;
+    std::thread worker([&] {
+        library.model.mutateItem(id, [](VideoItem &item) { item.content = "石桥"; });
+        library.model.mutateItem(QUuid::createUuid(), [](VideoItem &item) { item.content = "never"; });
+        seen = library.model.itemSnapshot(id);
+        missing = library.model.itemSnapshot(QUuid::createUuid());
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->content, "石桥");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(library.model.items().first().content, "石桥");
+    EXPECT_TRUE(changeSeenOnMainThread);
+}
+
+} // namespace
