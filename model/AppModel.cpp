@@ -10,6 +10,7 @@ AppModel::AppModel(const QString &settingsPath, QObject *parent)
     : QObject(parent)
     , m_settings(settingsPath)
 {
+    m_importThread.setMaxThreadCount(1);
 }
 
 AppModel::~AppModel()
@@ -42,7 +43,7 @@ void AppModel::startNextImport()
 
     m_importRunning = true;
     QPointer<AppModel> self(this);
-    m_import = QtConcurrent::run([self, request] {
+    m_import = QtConcurrent::run(&m_importThread, [self, request] {
         const QList<MediaImport::File> files = MediaImport::collect(request);
         // The destructor waits for this task, so `self` is alive while it posts.
         QMetaObject::invokeMethod(self.get(), [self, files] {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QQueue>
 #include <QSet>
+#include <QThreadPool>
 
 #include <functional>
 #include <optional>
@@ -60,6 +61,9 @@ private:
     std::optional<QString> m_lastUndoLog;
     QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
 
+    // Imports get a thread of their own: the files are read on the shared pool, whose threads an
+    // import waiting there would otherwise take one of.
+    QThreadPool m_importThread;
     QQueue<QStringList> m_pendingImports;
     bool m_importRunning = false;
     QFuture<void> m_import;

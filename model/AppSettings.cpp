@@ -1,6 +1,105 @@
 #include "AppSettings.h"
 
+#include "SettingsFile.h"
+
+#include <QDir>
+#include <QJsonValue>
+#include <QLocale>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+
 const QString AppSettings::defaultOpenAIBaseURL = QStringLiteral("https://api.openai.com/v1");
+
+namespace {
+
+// Loading and saving both go through this list, so they cannot disagree on a key.
+template <typename Visit>
+void forEachField(AppSettings &settings, Visit visit)
+{
+    visit("engine", settings.engineRaw);
+    visit("ollamaEndpoint", settings.ollamaEndpoint);
+    visit("ollamaModel", settings.ollamaModel);
+    visit("openAIModel", settings.openAIModel);
+    visit("openAIBaseURL", settings.openAIBaseURL);
+    visit("openAIKey", settings.openAIKey);
+    visit("frameCount", settings.frameCount);
+    visit("includeDate", settings.includeDate);
+    visit("includeLocation", settings.includeLocation);
+    visit("includeContent", settings.includeContent);
+    visit("includeOriginal", settings.includeOriginal);
+    visit("separator", settings.separator);
+    visit("usePathPlace", settings.usePathPlace);
+    visit("useGPSGeocoding", settings.useGPSGeocoding);
+    visit("mediaTarget", settings.mediaTargetRaw);
+    visit("autoCheckUpdate", settings.autoCheckUpdate);
+    visit("searchInterval", settings.searchInterval);
+    visit("lastSearchMode", settings.lastSearchModeRaw);
+}
+
+// Each read() leaves the field at its default unless the stored value fits.
+
+// An empty text is a choice (say, no separator) and is kept.
+void read(const QJsonValue &stored, QString &field)
+{
+    if (stored.isString())
+        field = stored.toString();
+    else if (stored.isDouble())
+        field = QString::number(stored.toDouble(), 'g', QLocale::FloatingPointShortest);
+}
+
+// The numbers 0 and 1 are taken as booleans, the text "true" is not.
+void read(const QJsonValue &stored, bool &field)
+{
+    if (stored.isBool())
+        field = stored.toBool();
+    else if (stored.isDouble() && (stored.toDouble() == 0 || stored.toDouble() == 1))
+        field = stored.toDouble() == 1;
+}
+
+// The frame count, the only integer: a number or a text holding an integer. Zero or anything
+// unreadable keeps the default; the rest is held to 1...6.
+void read(const QJsonValue &stored, int &field)
+{
+    constexpr double fewestFrames = 1;
+    constexpr double mostFrames = 6;
+    double count = 0;
+    if (stored.isDouble())
+        count = std::trunc(stored.toDouble());
+    else if (stored.isString())
+        count = stored.toString().toInt();
+    if (count != 0)
+        field = static_cast<int>(std::clamp(count, fewestFrames, mostFrames));
+}
+
+void read(const QJsonValue &stored, double &field)
+{
+    if (stored.isDouble())
+        field = stored.toDouble();
+}
+
+// Only spaces and tabs: a line break inside a pasted address is a mistake worth failing on.
+QString trimmedSpacesAndTabs(const QString &text)
+{
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+QUrl parsedURL(const QString &text, const QUrl &fallback)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty() && !url.host().isEmpty() ? url : fallback;
+}
+
+} // namespace
 
 QString rawValue(VisionEngine engine)
 {
@@ -9,16 +108,32 @@ QString rawValue(VisionEngine engine)
 
 QString AppSettings::defaultStorePath()
 {
-    return {};
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        config = QDir::homePath() + QLatin1String("/.config");
+    return config + QLatin1String("/Orvane/Orvane.json");
 }
 
 AppSettings::AppSettings(const QString &storePath)
     : m_storePath(storePath)
 {
+    const QSettings store(storePath, SettingsFile::jsonFormat());
+    forEachField(*this, [&store](const char *key, auto &field) {
+        read(QJsonValue::fromVariant(store.value(key)), field);
+    });
 }
 
 void AppSettings::persist()
 {
+    if (!SettingsFile::prepareForWrite(m_storePath)) {
+        qWarning("Settings not saved: cannot prepare %s", qUtf8Printable(m_storePath));
+        return;
+    }
+    QSettings store(m_storePath, SettingsFile::jsonFormat());
+    forEachField(*this, [&store](const char *key, const auto &field) { store.setValue(key, field); });
+    store.sync();
+    if (store.status() != QSettings::NoError)
+        qWarning("Settings not saved: cannot write %s", qUtf8Printable(m_storePath));
 }
 
 VisionEngine AppSettings::engine() const
@@ -38,10 +153,13 @@ void AppSettings::setModel(const QString &name)
 
 QUrl AppSettings::ollamaURL() const
 {
-    return {};
+    return parsedURL(trimmedSpacesAndTabs(ollamaEndpoint), QUrl(QStringLiteral("http://localhost:11434")));
 }
 
 QUrl AppSettings::openAIURL() const
 {
-    return {};
+    QString base = trimmedSpacesAndTabs(openAIBaseURL);
+    if (base.endsWith(u'/'))
+        base.chop(1);
+    return parsedURL(base, QUrl(defaultOpenAIBaseURL));
 }

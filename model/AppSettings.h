@@ -41,7 +41,7 @@ public:
     double searchInterval = 3.0;
     QString lastSearchModeRaw = QStringLiteral("keyword");
 
-    // Writes all 18 keys.
+    // Writes all 18 keys to an owner-only file; a damaged file is first moved to Orvane.json.bak.
     void persist();
 
     VisionEngine engine() const;

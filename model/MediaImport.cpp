@@ -71,11 +71,20 @@ QList<File> collect(const Request &request)
         }
     }
 
-    QtConcurrent::blockingMap(files, [&request](File &file) {
+    // The place depends on the folder alone, and a shoot holds hundreds of files.
+    if (request.usePathPlace) {
+        QHash<QStringView, std::optional<QString>> placeOfFolder;
+        for (File &file : files) {
+            const QStringView folder = QStringView(file.path).left(file.path.lastIndexOf(QLatin1Char('/')) + 1);
+            auto place = placeOfFolder.find(folder);
+            if (place == placeOfFolder.end())
+                place = placeOfFolder.insert(folder, PlaceResolver::fromPath(file.path, placeDepth));
+            file.pathPlace = *place;
+        }
+    }
+    QtConcurrent::blockingMap(files, [](File &file) {
         file.creationDate = file.kind == MediaKind::video ? FrameExtractor::creationDate(file.path)
                                                           : FrameExtractor::photoCreationDate(file.path);
-        if (request.usePathPlace)
-            file.pathPlace = PlaceResolver::fromPath(file.path, placeDepth);
     });
     return files;
 }
