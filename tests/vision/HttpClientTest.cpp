@@ -1,0 +1,137 @@
+#include "FakeHttpServer.h"
+#include "HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The client blocks in its own event loop, as it does on the analysis worker; here it runs on the
+// test's thread while the server answers from its own.
+HttpRequest requestTo(const QUrl &url, std::chrono::milliseconds timeout = 5s)
+{
+    HttpRequest request;
+    request.url = url;
+    request.timeout = timeout;
+    return request;
+}
+
+TEST(HttpClient, SendsAndReadsAnyStatus)
+{
+    FakeHttpServer fake;
+    fake.server().Post("/echo", [](const httplib::Request &request, httplib::Response &response) {
+        response.status = request.get_header_value("X-Mode") == "fail" ? 503 : 200;
+        response.set_content(request.body, "application/json");
+    });
+    fake.start();
+    HttpRequest request = requestTo(fake.url("/echo"));
+    request.method = "POST";
+    request.body = R"({"a":1})";
+    request.headers = {{"Content-Type", "application/json"}, {"X-Mode", "fail"}};
+    const auto failed = HttpClient::send(request);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->status, 503);
+    EXPECT_EQ(failed->body, R"({"a":1})");
+    request.headers.removeLast();
+    const auto answered = HttpClient::send(request);
+    ASSERT_TRUE(answered);
+    EXPECT_TRUE(answered->isSuccess());
+    ASSERT_EQ(fake.requests().size(), 2);
+    EXPECT_EQ(fake.requests().first().header("Content-Type"), "application/json");
+}
+
+TEST(HttpClient, TransportFailuresAndTimeOuts)
+{
+    FakeHttpServer fake;
+    fake.server().Get("/silent", [](const httplib::Request &, httplib::Response &response) {
+        std::this_thread::sleep_for(1500ms);
+        response.set_content("late", "text/plain");
+    });
+    // One byte every 300 ms: slow, but never silent for as long as the time-out.
+    fake.server().Get("/trickle", [](const httplib::Request &, httplib::Response &response) {
+        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
+            if (offset >= 5) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(300ms);
+            sink.write("x", 1);
+            return true;
+        });
+    });
+    fake.start();
+
+    const auto trickle = HttpClient::send(requestTo(fake.url("/trickle"), 1s));
+    ASSERT_TRUE(trickle) << trickle.error().message.toStdString();
+    EXPECT_EQ(trickle->body, "xxxxx");
+
+    const auto refused = HttpClient::send(requestTo(QUrl("http://127.0.0.1:1/")));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, HttpError::Kind::transport);
+    EXPECT_FALSE(refused.error().message.isEmpty());
+
+    const auto silent = HttpClient::send(requestTo(fake.url("/silent"), 500ms));
+    ASSERT_FALSE(silent);
+    EXPECT_EQ(silent.error().kind, HttpError::Kind::timeout);
+}
+
+TEST(HttpClient, BodiesPastTheirCapFail)
+{
+    FakeHttpServer fake;
+    const std::string big(300 * 1024, 'x');
+    fake.server().Get("/big", [&](const httplib::Request &, httplib::Response &r) { r.set_content(big, "text/plain"); });
+    fake.server().Get("/bigerror", [&](const httplib::Request &, httplib::Response &r) {
+        r.status = 500;
+        r.set_content(big, "text/plain");
+    });
+    fake.start();
+    HttpRequest request = requestTo(fake.url("/big"));
+    request.maxBody = 100 * 1024;
+    const auto tooBig = HttpClient::send(request);
+    ASSERT_FALSE(tooBig);
+    EXPECT_EQ(tooBig.error().kind, HttpError::Kind::tooLarge);
+    request.maxBody = 1024 * 1024;
+    EXPECT_TRUE(HttpClient::send(request));
+    request.url = fake.url("/bigerror");
+    const auto errorTooBig = HttpClient::send(request);
+    ASSERT_FALSE(errorTooBig);
+    EXPECT_EQ(errorTooBig.error().kind, HttpError::Kind::tooLarge);
+}
+
+// Lines reach the caller while the body is still arriving, not after it ends.
+TEST(HttpClient, StreamsLinesAsTheyArrive)
+{
+    FakeHttpServer fake;
+    fake.server().Get("/lines", [](const httplib::Request &, httplib::Response &response) {
+        response.set_chunked_content_provider("application/x-ndjson", [](size_t offset, httplib::DataSink &sink) {
+            static const std::string parts[] = {"one\r\ntw", "o\n", "three"};
+            const size_t index = offset == 0 ? 0 : (offset == 7 ? 1 : 2);
+            if (offset >= 14) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(200ms);
+            sink.write(parts[index].data(), parts[index].size());
+            return true;
+        });
+    });
+    fake.start();
+    QList<QByteArray> lines;
+    QList<std::chrono::steady_clock::time_point> arrivals;
+    const auto response = HttpClient::sendStreaming(requestTo(fake.url("/lines")), [&](int status, const QByteArray &line) {
+        EXPECT_EQ(status, 200);
+        lines << line;
+        arrivals << std::chrono::steady_clock::now();
+        return true;
+    });
+    ASSERT_TRUE(response);
+    EXPECT_EQ(lines, (QList<QByteArray>{"one", "two", "three"}));
+    ASSERT_EQ(arrivals.size(), 3);
+    EXPECT_GT(arrivals[2] - arrivals[0], 250ms);
+}
+
+} // namespace

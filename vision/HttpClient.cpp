@@ -1,0 +1,130 @@
+#include "HttpClient.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QTimer>
+
+namespace HttpClient {
+
+namespace {
+
+const QString timedOut = QStringLiteral("请求超时：服务器长时间没有响应");
+const QString replyTooLarge = QStringLiteral("服务器返回的数据过大，已停止接收");
+
+class Exchange
+{
+public:
+    Exchange(const HttpRequest &request, const LineHandler *onLine)
+        : m_request(request)
+        , m_onLine(onLine)
+    {
+    }
+
+    std::expected<HttpResponse, HttpError> run()
+    {
+        QNetworkAccessManager network;
+        QNetworkRequest request(m_request.url);
+        for (const auto &[name, value] : m_request.headers)
+            request.setRawHeader(name, value);
+        // A compressed stream arrives only when the compressor flushes, often at its very end.
+        if (m_onLine)
+            request.setRawHeader("Accept-Encoding", "identity");
+        QNetworkReply *reply = network.sendCustomRequest(request, m_request.method, m_request.body);
+        m_reply = reply;
+
+        QEventLoop loop;
+        QTimer silence;
+        silence.setSingleShot(true);
+        silence.setInterval(m_request.timeout);
+        const auto stillAlive = [&] { silence.start(); };
+        QObject::connect(&silence, &QTimer::timeout, &loop, [&] { fail(HttpError::Kind::timeout, timedOut); });
+        QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, stillAlive);
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, stillAlive);
+        QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+            stillAlive();
+            take();
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        silence.start();
+        loop.exec();
+
+        if (m_error)
+            return std::unexpected(*m_error);
+        take();
+        if (m_error)
+            return std::unexpected(*m_error);
+        m_response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (m_response.status == 0 && reply->error() != QNetworkReply::NoError)
+            return std::unexpected(HttpError{HttpError::Kind::transport, reply->error(), reply->errorString()});
+        if (m_onLine && !m_stopped && !m_pending.isEmpty())
+            (*m_onLine)(m_response.status, m_pending);
+        return m_response;
+    }
+
+private:
+    void fail(HttpError::Kind kind, const QString &message)
+    {
+        if (m_error)
+            return;
+        m_error = HttpError{kind, QNetworkReply::OperationCanceledError, message};
+        m_reply->abort();
+    }
+
+    int status() const { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); }
+
+    qint64 cap() const
+    {
+        return status() >= 200 && status() <= 299 ? m_request.maxBody : m_request.maxErrorBody;
+    }
+
+    void take()
+    {
+        if (m_error || m_stopped)
+            return;
+        const QByteArray chunk = m_reply->readAll();
+        m_received += chunk.size();
+        if (m_received > cap()) {
+            fail(HttpError::Kind::tooLarge, replyTooLarge);
+            return;
+        }
+        if (!m_onLine) {
+            m_response.body += chunk;
+            return;
+        }
+        m_pending += chunk;
+        qsizetype end;
+        while (!m_stopped && (end = m_pending.indexOf('\n')) >= 0) {
+            QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            if (!(*m_onLine)(status(), line)) {
+                m_stopped = true;
+                m_reply->abort();
+            }
+        }
+    }
+
+    const HttpRequest &m_request;
+    const LineHandler *m_onLine;
+    QNetworkReply *m_reply = nullptr;
+    HttpResponse m_response;
+    std::optional<HttpError> m_error;
+    QByteArray m_pending;
+    qint64 m_received = 0;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+std::expected<HttpResponse, HttpError> send(const HttpRequest &request)
+{
+    return Exchange(request, nullptr).run();
+}
+
+std::expected<HttpResponse, HttpError> sendStreaming(const HttpRequest &request, const LineHandler &onLine)
+{
+    return Exchange(request, &onLine).run();
+}
+
+} // namespace HttpClient

@@ -1,0 +1,58 @@
+#pragma once
+
+// Blocking HTTP for worker threads: each call makes its own network manager and waits in a local
+// event loop, so no state is shared between jobs. Never call it on the main thread.
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkReply>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <expected>
+#include <functional>
+#include <utility>
+
+struct HttpRequest
+{
+    QByteArray method = "GET";
+    QUrl url;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // The longest wait for data: the request fails when nothing arrives for this long.
+    std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+    // Bodies beyond these sizes end the request with HttpError::tooLarge rather than filling memory.
+    qint64 maxBody = 16 * 1024 * 1024;
+    qint64 maxErrorBody = 64 * 1024;
+};
+
+struct HttpResponse
+{
+    int status = 0;
+    QByteArray body;
+
+    bool isSuccess() const { return status >= 200 && status <= 299; }
+};
+
+// A request that got no complete HTTP answer. `message` is what the user is shown.
+struct HttpError
+{
+    enum class Kind { transport, timeout, tooLarge };
+    Kind kind = Kind::transport;
+    QNetworkReply::NetworkError code = QNetworkReply::NoError;
+    QString message;
+};
+
+namespace HttpClient {
+
+// Any status counts as an answer; the caller reads error statuses from the body.
+std::expected<HttpResponse, HttpError> send(const HttpRequest &request);
+
+// Hands each line of the body to onLine, with the response's status, as it arrives and without its
+// line terminator; a last line without one is handed over at the end. onLine returns false to stop
+// reading. The response's body stays empty.
+using LineHandler = std::function<bool(int status, const QByteArray &line)>;
+std::expected<HttpResponse, HttpError> sendStreaming(const HttpRequest &request, const LineHandler &onLine);
+
+} // namespace HttpClient
