@@ -1,0 +1,146 @@
+#include "PromptBuilder.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using PromptBuilder::Media;
+
+struct Row
+{
+    const char *name;
+    QString input;
+    QString expected;
+};
+
+void expectRows(std::initializer_list<Row> rows, const std::function<QString(const QString &)> &actual)
+{
+    for (const Row &row : rows)
+        EXPECT_EQ(actual(row.input).toStdString(), row.expected.toStdString()) << row.name;
+}
+
+const QString namingRules = u"）识别拍摄的内容与场景，用简体中文输出。\n\n严格要求：\n"
+                            u"1. content：6~16 个中文字的名词短语，像给文件起名那样精炼。不要写完整句子，不要标点，\n"
+                            u"   不要「这张画面显示」「可能是一段」这类开头。\n"
+                            u"   例如：古镇石桥流水与嬉戏孩童、海边日落与栈道行人\n"
+                            u"2. location：能确定的拍摄地点或场景，4~10 个字，例如：上里古镇、河边公园；\n"
+                            u"   无法确定就填空字符串。\n\n"
+                            u"只输出一个 JSON 对象，不要任何解释、前言或代码块标记：\n"
+                            u"{\"content\": \"...\", \"location\": \"...\"}"_qs;
+const QString searchRules = u"\n用简体中文输出，严格要求：\n"
+                            u"1. caption：一句话描述这一帧画面里出现的人、物、场景（不超过 20 字）。\n"
+                            u"2. hit：布尔值，是否命中（相关 / 相似填 true，否则 false）。\n"
+                            u"3. score：0–100 的整数，表示命中的置信度；未命中固定为 0。\n\n"
+                            u"只输出一个 JSON 对象，不要任何解释、前言或代码块标记：\n"
+                            u"{\"caption\": \"...\", \"hit\": true, \"score\": 80}"_qs;
+const QString videoRole = u"你是一名专业的视频素材整理助手。\n"_qs;
+const QString photoRole = u"你是一名专业的照片整理助手。\n"_qs;
+const QString videoScope = u"\n请综合整张图（也就是整段视频"_qs + namingRules;
+const QString photoScope = u"\n请综合整张图（也就是这张照片"_qs + namingRules;
+const QString searchRole = u"你是一名视频内容检索助手。"_qs;
+
+QString grid(const char16_t *frames, const char16_t *columns, const char16_t *rows)
+{
+    return u"下面是一张拼图，由同一段视频按时间顺序抽取的 %1 帧画面拼成 %2 列 × %3 行 的网格（按从左到右、从上到下为时间先后顺序）。"_qs
+        .arg(frames, columns, rows);
+}
+
+TEST(PromptBuilder, PromptTexts)
+{
+    const Row rows[] = {
+        {"VideoGrid3x2", PromptBuilder::build(3, 2, Media::video), videoRole + grid(u"6", u"3", u"2") + videoScope},
+        {"PhotoGrid2x2", PromptBuilder::build(2, 2, Media::photo), photoRole + grid(u"4", u"2", u"2") + photoScope},
+        {"OneColumnTwoRows", PromptBuilder::build(1, 2, Media::video), videoRole + grid(u"2", u"1", u"2") + videoScope},
+        {"HugeGridDoesNotOverflow", PromptBuilder::build(100000, 100000, Media::video),
+         videoRole + grid(u"10000000000", u"100000", u"100000") + videoScope},
+        {"VideoStrip4x1", PromptBuilder::build(4, 1, Media::video),
+         videoRole + u"下面是一张图，由同一段视频按时间顺序抽取的 4 帧画面并排拼成（从左到右）。"_qs + videoScope},
+        {"PhotoSingle", PromptBuilder::build(1, 1, Media::photo),
+         photoRole + u"下面是这张照片本身（已解码为标准图）。"_qs + photoScope},
+        {"VideoSingle", PromptBuilder::build(1, 1, Media::video),
+         videoRole + u"下面是同一段视频中抽取的一帧画面。"_qs + videoScope},
+        {"Keyword", PromptBuilder::buildSearch(u" 红色雨伞 %1"_qs, SearchMode::keyword),
+         searchRole + u"判断这一帧画面里是否出现了与关键词「 红色雨伞 %1」相关的人、物、场景或动作。"_qs + searchRules},
+        {"Reference", PromptBuilder::buildSearch(u"参考图"_qs, SearchMode::reference),
+         searchRole + u"第一张图是参考图（要找的主体），第二张图是待判定的视频帧。"
+                      u"判断第二张图里的主要主体是否与参考图相似（同一物体 / 人物 / 场景类型）。"_qs + searchRules},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(row.input.toStdString(), row.expected.toStdString()) << row.name;
+    EXPECT_EQ(QJsonDocument(PromptBuilder::namingSchema()).toJson(QJsonDocument::Compact),
+              R"({"properties":{"content":{"type":"string"},"location":{"type":"string"}},)"
+              R"("required":["content","location"],"type":"object"})");
+}
+
+TEST(PromptBuilder, CleanPhrase)
+{
+    expectRows({
+        {"LeadInAndFullStop", u"画面中显示一只猫在沙发上。"_qs, u"一只猫在沙发上"_qs},
+        {"LeadInsInARow", u"这是一张图中显示海边日落"_qs, u"海边日落"_qs},
+        {"LeadInThenSpace", u"拍摄的是\u3000海边日落与栈道行人。"_qs, u"海边日落与栈道行人"_qs},
+        {"CutRightAfterLeadIn", u"这张画面显示：古镇石桥"_qs, u""_qs},
+        {"MixedQuotesAndSpace", u" \n“『海边日落』”\t"_qs, u"海边日落"_qs},
+        {"QuoteUncoveredByLeadInStays", u"画面显示“海边日落”景色"_qs, u"“海边日落”景色"_qs},
+        {"SecondClause", u"古镇石桥，流水潺潺"_qs, u"古镇石桥"_qs},
+        {"AsciiColon", u"Sunset: beach walk"_qs, u"Sunset"_qs},
+        {"CrLf", u"海边日落\r\n栈道行人"_qs, u"海边日落"_qs},
+        {"SpaceBeforeCut", u"海边日落 ！"_qs, u"海边日落"_qs},
+        {"TwentyFive", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬癸子丑寅卯辰"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬癸"_qs},
+        {"FamilyEmoji", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬👨‍👩‍👧尾"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬👨‍👩‍👧"_qs},
+        {"CombiningAccent", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬e\u0301x"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬e\u0301"_qs},
+        {"LeadInMustEndACharacter", u"显示\u0301海边"_qs, u"显示\u0301海边"_qs},
+        {"OnlyQuotes", u"「」"_qs, u""_qs},
+    }, PromptBuilder::cleanPhrase);
+}
+
+TEST(PromptBuilder, Parse)
+{
+    expectRows({
+        {"Json", u"{\"content\": \"「画面中显示古镇石桥。」\", \"location\": \"拍摄的是上里古镇。\"}"_qs, u"古镇石桥|上里古镇"_qs},
+        {"FenceAndProse", u"好的：\n```json\n{\"content\": \"海边日落\", \"location\": \"海滩\"}\n```\n希望有帮助。"_qs,
+         u"海边日落|海滩"_qs},
+        {"NoBraces", u"  海边日落与栈道行人。\n"_qs, u"海边日落与栈道行人|"_qs},
+        {"NoBracesLeadInThenColon", u"这张画面显示：古镇石桥"_qs, u"|"_qs},
+        {"ReversedBraces", u"} 海边日落 {"_qs, u"} 海边日落 {|"_qs},
+        {"TwoObjects", u"{\"content\": \"甲\"} {\"content\": \"乙\"}"_qs, u"{\"content\"|"_qs},
+        {"TrailingComma", u"{\"content\": \"古镇\",}"_qs, u"{\"content\"|"_qs},
+        {"ContentNumber", u"{\"content\": 42, \"location\": \"河边公园\"}"_qs, u"{\"content\"|河边公园"_qs},
+        {"EmptyObject", u"{}"_qs, u"{}|"_qs},
+        {"NoLocation", u"{\"content\": \"海边日落\"}"_qs, u"海边日落|"_qs},
+        {"LocationNotText", u"{\"content\": \"海边日落\", \"location\": null}"_qs, u"海边日落|"_qs},
+    }, [](const QString &reply) {
+        const PromptBuilder::NamingReply parsed = PromptBuilder::parse(reply);
+        return parsed.content + u'|' + parsed.location;
+    });
+}
+
+TEST(PromptBuilder, ParseSearch)
+{
+    expectRows({
+        {"Hit", u"```json\n{\"caption\": \"海边有人放风筝。\", \"hit\": true, \"score\": 85}\n```"_qs, u"海边有人放风筝|1|85"_qs},
+        {"CaptionCleaned", u"{\"caption\": \"画面中显示一个人在跑步，背景是公园\", \"hit\": false}"_qs, u"一个人在跑步|0|0"_qs},
+        {"CaptionNotText", u"{\"caption\": 3, \"hit\": true, \"score\": 60}"_qs, u"|1|60"_qs},
+        {"HitTextTrueAnyCase", u"{\"hit\": \"TRUE \"}"_qs, u"|1|0"_qs},
+        {"HitTextOne", u"{\"hit\": \"1\"}"_qs, u"|1|0"_qs},
+        {"HitTextSpacedOne", u"{\"hit\": \" 1\"}"_qs, u"|0|0"_qs},
+        {"HitNumberOne", u"{\"hit\": 1}"_qs, u"|1|0"_qs},
+        {"HitNumberTwo", u"{\"hit\": 2}"_qs, u"|0|0"_qs},
+        {"HitNull", u"{\"hit\": null}"_qs, u"|0|0"_qs},
+        {"MissWithScore", u"{\"hit\": false, \"score\": 95}"_qs, u"|0|95"_qs},
+        {"ScoreAbove", u"{\"score\": 150}"_qs, u"|0|100"_qs},
+        {"ScoreBelow", u"{\"score\": -5}"_qs, u"|0|0"_qs},
+        {"ScoreFraction", u"{\"score\": 79.9}"_qs, u"|0|79"_qs},
+        {"ScoreHuge", u"{\"score\": 1e30}"_qs, u"|0|100"_qs},
+        {"ScoreText", u"{\"score\": \"80\"}"_qs, u"|0|0"_qs},
+        {"NotJson", u"是的，画面中有红色雨伞。"_qs, u"|0|0"_qs},
+    }, [](const QString &reply) {
+        const PromptBuilder::SearchReply parsed = PromptBuilder::parseSearch(reply);
+        return u"%1|%2|%3"_qs.arg(parsed.caption, QString::number(parsed.hit), QString::number(parsed.score));
+    });
+}
+
+} // namespace
