@@ -10,6 +10,7 @@ namespace {
 
 const QString timedOut = QStringLiteral("请求超时：服务器长时间没有响应");
 const QString replyTooLarge = QStringLiteral("服务器返回的数据过大，已停止接收");
+constexpr qint64 readAhead = 1024 * 1024;
 
 class Exchange
 {
@@ -29,7 +30,11 @@ public:
         // A compressed stream arrives only when the compressor flushes, often at its very end.
         if (m_onLine)
             request.setRawHeader("Accept-Encoding", "identity");
-        QNetworkReply *reply = network.sendCustomRequest(request, m_request.method, m_request.body);
+        QNetworkReply *reply = m_request.method == "GET" ? network.get(request)
+            : m_request.method == "POST"                 ? network.post(request, m_request.body)
+                                                         : network.sendCustomRequest(request, m_request.method, m_request.body);
+        // Qt reads ahead without limit otherwise, so a flood would be in memory before any cap is checked.
+        reply->setReadBufferSize(readAhead);
         m_reply = reply;
 
         QEventLoop loop;
@@ -53,9 +58,14 @@ public:
         take();
         if (m_error)
             return std::unexpected(*m_error);
-        m_response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (m_response.status == 0 && reply->error() != QNetworkReply::NoError)
-            return std::unexpected(HttpError{HttpError::Kind::transport, reply->error(), reply->errorString()});
+        m_response.status = status();
+        // Codes below 200 are the connection's own failures (refused, closed, proxy): a body cut
+        // off after the head arrived is one of them, not an answer. From 200 on they only restate
+        // the HTTP status, which the caller reads.
+        const QNetworkReply::NetworkError error = reply->error();
+        const bool connectionFailed = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+        if ((m_response.status == 0 || connectionFailed) && error != QNetworkReply::NoError && !m_stopped)
+            return std::unexpected(HttpError{HttpError::Kind::transport, error, reply->errorString()});
         if (m_onLine && !m_stopped && !m_pending.isEmpty())
             (*m_onLine)(m_response.status, m_pending);
         return m_response;
@@ -82,13 +92,10 @@ private:
         if (m_error || m_stopped)
             return;
         const QByteArray chunk = m_reply->readAll();
-        m_received += chunk.size();
-        if (m_received > cap()) {
-            fail(HttpError::Kind::tooLarge, replyTooLarge);
-            return;
-        }
         if (!m_onLine) {
             m_response.body += chunk;
+            if (m_response.body.size() > cap())
+                fail(HttpError::Kind::tooLarge, replyTooLarge);
             return;
         }
         m_pending += chunk;
@@ -103,6 +110,9 @@ private:
                 m_reply->abort();
             }
         }
+        // A stream may run for hours; what must stay bounded is the line still being received.
+        if (!m_stopped && m_pending.size() > cap())
+            fail(HttpError::Kind::tooLarge, replyTooLarge);
     }
 
     const HttpRequest &m_request;
@@ -111,7 +121,6 @@ private:
     HttpResponse m_response;
     std::optional<HttpError> m_error;
     QByteArray m_pending;
-    qint64 m_received = 0;
     bool m_stopped = false;
 };
 

@@ -22,7 +22,8 @@ struct HttpRequest
     QByteArray body;
     // The longest wait for data: the request fails when nothing arrives for this long.
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
-    // Bodies beyond these sizes end the request with HttpError::tooLarge rather than filling memory.
+    // Bodies beyond these sizes end the request with HttpError::tooLarge rather than filling memory;
+    // for a stream of lines, the cap is on one line.
     qint64 maxBody = 16 * 1024 * 1024;
     qint64 maxErrorBody = 64 * 1024;
 };

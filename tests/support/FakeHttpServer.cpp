@@ -2,11 +2,20 @@
 
 #include <gtest/gtest.h>
 
+// The log entry is written only after the answer went out, when the client may already have
+// returned; counting requests from their arrival lets requests() wait for the late ones.
 FakeHttpServer::FakeHttpServer()
 {
+    m_server.set_pre_routing_handler([this](const httplib::Request &, httplib::Response &) {
+        const std::lock_guard lock(m_mutex);
+        ++m_inFlight;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     m_server.set_logger([this](const httplib::Request &request, const httplib::Response &) {
         const std::lock_guard lock(m_mutex);
         m_requests.append({request.method, request.path, request.headers, request.body});
+        --m_inFlight;
+        m_answered.notify_all();
     });
 }
 
@@ -32,6 +41,7 @@ QUrl FakeHttpServer::url(const QString &path) const
 
 QList<FakeHttpServer::Request> FakeHttpServer::requests() const
 {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    m_answered.wait_for(lock, std::chrono::seconds(5), [this] { return m_inFlight == 0; });
     return m_requests;
 }

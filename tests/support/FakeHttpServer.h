@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,6 +36,7 @@ public:
     httplib::Server &server() { return m_server; }
     void start();
     QUrl url(const QString &path = QStringLiteral("/")) const;
+    // Every request received so far, waiting for those still being answered.
     QList<Request> requests() const;
 
 private:
@@ -42,5 +44,7 @@ private:
     int m_port = 0;
     std::thread m_thread;
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_answered;
+    int m_inFlight = 0;
     QList<Request> m_requests;
 };

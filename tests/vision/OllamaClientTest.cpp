@@ -1,0 +1,257 @@
+#include "FakeHttpServer.h"
+#include "OllamaClient.h"
+#include "PromptBuilder.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const OllamaTimeouts quick{2s, 2s, 2s};
+
+// The fake records a request only once it has answered, so the last one can trail the client's return.
+QList<FakeHttpServer::Request> seen(const FakeHttpServer &fake, qsizetype count)
+{
+    for (int i = 0; i < 100 && fake.requests().size() < count; ++i)
+        std::this_thread::sleep_for(10ms);
+    return fake.requests();
+}
+
+QJsonObject jsonOf(const FakeHttpServer::Request &request)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+}
+
+std::string repeat(const std::string &text, int times)
+{
+    return QByteArray::fromStdString(text).repeated(times).toStdString();
+}
+
+// Writes the chunks with a pause between them; `cut` drops the connection instead of ending the body.
+void stream(httplib::Response &response, std::vector<std::string> chunks, std::chrono::milliseconds pause, bool cut = false)
+{
+    auto next = std::make_shared<size_t>(0);
+    response.set_chunked_content_provider("application/x-ndjson", [=](size_t, httplib::DataSink &sink) {
+        if (*next == chunks.size()) {
+            if (!cut)
+                sink.done();
+            return !cut;
+        }
+        if (*next > 0)
+            std::this_thread::sleep_for(pause);
+        const std::string &chunk = chunks[(*next)++];
+        return sink.write(chunk.data(), chunk.size());
+    });
+}
+
+// Calls the operation behind the path; the failure, if any.
+std::optional<OllamaFailure> call(const OllamaClient &client, const std::string &path, QStringList *progress = nullptr)
+{
+    const auto failureOf = [](const auto &result) { return result ? std::nullopt : std::optional<OllamaFailure>(result.error()); };
+    if (path == "/api/generate")
+        return failureOf(client.analyze({"jpeg"}, "p"));
+    if (path == "/api/tags")
+        return failureOf(client.listModels());
+    return failureOf(client.pullModel("m", [&](const QString &text) { progress ? void(*progress << text) : void(); }));
+}
+
+// Ollama's own errors by their message; the others by kind, as their texts are Qt's or the HTTP layer's.
+std::string summary(const OllamaFailure &failure)
+{
+    if (const auto *error = std::get_if<OllamaError>(&failure))
+        return error->errorDescription().toStdString();
+    if (const auto *error = std::get_if<HttpError>(&failure))
+        return std::array{"transport", "timeout", "tooLarge"}[size_t(error->kind)];
+    return "unreadable reply";
+}
+
+TEST(OllamaClient, ContextSizeByImageCount)
+{
+    const std::pair<int, int> rows[] = {{0, 4096}, {1, 4096}, {2, 8192}, {4, 8192}, {5, 16384}, {10, 16384}, {11, 32768}, {40, 32768}};
+    for (const auto &[images, size] : rows)
+        EXPECT_EQ(OllamaClient::contextSize(images), size) << images << " images";
+}
+
+TEST(OllamaClient, AnalyzeSendsImagesPromptAndSchema)
+{
+    FakeHttpServer fake;
+    fake.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &r) {
+        r.set_content(R"({"model":"m","response":"{\"content\":\"石桥\"}","done":true})", "application/json");
+    });
+    fake.start();
+    const OllamaClient client(fake.url(), "qwen2.5vl:7b", quick);
+    const auto named = client.analyze({QByteArray("\xff\xd8\xff", 3), "ab"}, "描述这张图");
+    ASSERT_TRUE(named) << errorDescription(named.error()).toStdString();
+    EXPECT_EQ(*named, R"({"content":"石桥"})");
+    const QJsonObject schema{{"type", "object"}};
+    ASSERT_TRUE(client.analyze({"a", "b", "c", "d", "e"}, "p", schema));
+
+    const auto requests = seen(fake, 2);
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(jsonOf(requests[0]), QJsonObject({{"model", "qwen2.5vl:7b"}, {"prompt", "描述这张图"}, {"images", QJsonArray{"/9j/", "YWI="}},
+        {"stream", false}, {"format", PromptBuilder::namingSchema()}, {"options", QJsonObject{{"num_ctx", 8192}}}}));
+    EXPECT_EQ(jsonOf(requests[1]).value("format"), schema);
+    EXPECT_EQ(jsonOf(requests[1]).value("options"), QJsonObject({{"num_ctx", 16384}}));
+}
+
+TEST(OllamaClient, ListModelsInServerOrderAtAnyBaseUrl)
+{
+    FakeHttpServer fake;
+    const auto tags = [](const httplib::Request &, httplib::Response &r) {
+        r.set_content(R"({"models":[{"name":"qwen2.5vl:7b","size":5969245856,"modified_at":"2025-05-01T10:00:00Z",)"
+                      R"("details":{"family":"qwen"}},{"name":"llava:13b","size":null}]})", "application/json");
+    };
+    fake.server().Get("/api/tags", tags).Get("/ollama/api/tags", tags);
+    fake.start();
+    for (const QString base : {"", "/", "/ollama", "/ollama/"}) {
+        const auto models = OllamaClient(fake.url(base), "m", quick).listModels();
+        ASSERT_TRUE(models) << base.toStdString();
+        EXPECT_EQ(*models, (QList<OllamaModel>{{"qwen2.5vl:7b", 5969245856, "2025-05-01T10:00:00Z"}, {"llava:13b", {}, {}}}));
+    }
+    QStringList paths;
+    for (const auto &request : seen(fake, 4))
+        paths << QString::fromStdString(request.method + " " + request.path);
+    EXPECT_EQ(paths, QStringList({"GET /api/tags", "GET /api/tags", "GET /ollama/api/tags", "GET /ollama/api/tags"}));
+}
+
+TEST(OllamaClient, PullReportsEachLineWhileStreaming)
+{
+    FakeHttpServer fake;
+    fake.server().Post("/api/pull", [](const httplib::Request &, httplib::Response &r) {
+        stream(r, {"{\"status\":\"pulling manifest\"}\n",
+                   "{\"status\":\"pulling 6a0c\",\"total\":1000,\"completed\":455}\n{\"status\":\"pulling 6a0c\",\"total\":3,\"completed\":2}\n",
+                   "\nnot json\n[1]\n{\"status\":\"x\",\"total\":0,\"completed\":0}\n{\"digest\":\"sha256:6a0c\"}\n{\"status\":\"succ",
+                   "ess\"}"}, 200ms);
+    });
+    fake.start();
+    QStringList texts;
+    QList<std::chrono::steady_clock::time_point> arrivals;
+    const auto pulled = OllamaClient(fake.url(), "m", quick).pullModel("qwen2.5vl:7b", [&](const QString &text) {
+        texts << text;
+        arrivals << std::chrono::steady_clock::now();
+    });
+    ASSERT_TRUE(pulled) << errorDescription(pulled.error()).toStdString();
+    EXPECT_EQ(texts, QStringList({"pulling manifest", "pulling 6a0c 45%", "pulling 6a0c 66%", "x", "success"}));
+    EXPECT_GT(arrivals.last() - arrivals.first(), 450ms);
+    const auto request = seen(fake, 1).value(0);
+    EXPECT_EQ(request.method + " " + request.path, "POST /api/pull");
+    EXPECT_EQ(request.header("Content-Type"), "application/json");
+    EXPECT_EQ(jsonOf(request), QJsonObject({{"name", "qwen2.5vl:7b"}, {"stream", true}}));
+}
+
+struct FailureRow
+{
+    std::string name;
+    std::string path; // which operation
+    int status;
+    std::vector<std::string> chunks; // the body, with a pause between chunks
+    std::string expected; // see summary()
+    QStringList progress = {};
+    bool cut = false;
+    std::chrono::milliseconds pause = 100ms;
+};
+
+void PrintTo(const FailureRow &row, std::ostream *out) { *out << row.name; }
+
+class Failure : public testing::TestWithParam<FailureRow> {};
+
+TEST_P(Failure, EndsInReadableError)
+{
+    const FailureRow &row = GetParam();
+    FakeHttpServer fake;
+    const auto answer = [row](const httplib::Request &, httplib::Response &r) {
+        r.status = row.status;
+        stream(r, row.chunks, row.pause, row.cut);
+    };
+    fake.server().Post(row.path, answer).Get(row.path, answer);
+    fake.start();
+    QStringList progress;
+    const auto failure = call(OllamaClient(fake.url(), "m", {1s, 1s, 400ms}), row.path, &progress);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(summary(*failure), row.expected);
+    EXPECT_FALSE(errorDescription(*failure).isEmpty());
+    EXPECT_EQ(progress, row.progress);
+    if (const auto *error = std::get_if<OllamaError>(&*failure)) { // no row keeps more than 4 KiB
+        EXPECT_LE(error->body.toUtf8().size(), 4096);
+        EXPECT_FALSE(error->body.contains(QChar::ReplacementCharacter));
+    }
+}
+
+const std::string generate = "/api/generate", tags = "/api/tags", pull = "/api/pull";
+const std::string ollama = "Ollama 返回错误 ", accented = "e\xCC\x81"; // two code points, one character
+const std::string manifest = "{\"status\":\"pulling manifest\"}\n";
+
+INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
+    FailureRow{"ErrorMemberWithStatus200", generate, 200, {R"({"error":"model not found"})"}, ollama + "200：model not found"},
+    FailureRow{"ErrorTextTwoLevelsDeep", generate, 500, {R"({"error":"{\"error\":{\"message\":\"out of memory\"}}"})"}, ollama + "500：out of memory"},
+    FailureRow{"ErrorObjectThreeLevelsDeep", generate, 500, {R"({"error":{"message":"{\"error\":\"{\\\"message\\\":\\\"deep\\\"}\"}"}})"}, ollama + R"(500：{"message":"deep"})"},
+    FailureRow{"JsonMessage", generate, 400, {R"({"message":"invalid format"})"}, ollama + "400：invalid format"},
+    FailureRow{"JsonWithoutMessage", generate, 503, {R"({"detail":"busy"})"}, ollama + R"(503：{"detail":"busy"})"},
+    FailureRow{"PlainText", generate, 404, {"model 'x' not found"}, ollama + "404：model 'x' not found"},
+    FailureRow{"PlainTextPast300Characters", generate, 404, {repeat(accented, 350)}, ollama + "404：" + repeat(accented, 300)},
+    FailureRow{"NotUtf8WithStatus502", generate, 502, {"\xff\xfe bad"}, ollama + "502："},
+    FailureRow{"NotJson", generate, 200, {"<html>ok</html>"}, "unreadable reply"},
+    FailureRow{"NotUtf8", generate, 200, {"{\"response\":\"\xff\xfe\"}"}, "unreadable reply"},
+    FailureRow{"WithoutResponse", generate, 200, {R"({"done":true})"}, "unreadable reply"},
+    FailureRow{"ResponseNotText", generate, 200, {R"({"response":["a"]})"}, "unreadable reply"},
+    FailureRow{"EntryWithoutName", tags, 200, {R"({"models":[{"name":"a"},{"size":1}]})"}, "unreadable reply"},
+    FailureRow{"SizeNotInteger", tags, 200, {R"({"models":[{"name":"a","size":1.5}]})"}, "unreadable reply"},
+    FailureRow{"ModifiedAtNotText", tags, 200, {R"({"models":[{"name":"a","modified_at":7}]})"}, "unreadable reply"},
+    FailureRow{"ModelsNull", tags, 200, {R"({"models":null})"}, "unreadable reply"},
+    FailureRow{"TagsErrorMember", tags, 200, {R"({"error":"boom"})"}, "unreadable reply"},
+    FailureRow{"TagsPlainText", tags, 500, {"Internal Server Error"}, "unreadable reply"},
+    FailureRow{"TagsNotUtf8", tags, 200, {"{\"models\":[{\"name\":\"\xff\"}]}"}, "unreadable reply"},
+    FailureRow{"ErrorLineMidStream", pull, 200, {manifest, "{\"error\":\"file does not exist\"}\n" + manifest}, ollama + "0：file does not exist", {"pulling manifest"}},
+    FailureRow{"PullStatus404LinesJoined", pull, 404, {"{\"error\":\"no such model\"}\r\n", "second\n", "third"}, ollama + "404：{\"error\":\"no such model\"}secondthird"},
+    FailureRow{"PullErrorPast4KiB", pull, 500, {repeat(repeat("错", 99) + "\n", 20)}, ollama + "500：" + repeat("错", 300)},
+    FailureRow{"PullCutMidLine", pull, 200, {manifest + "{\"status\":\"pulling 6a0c\",\"total\":1000,\"comp"}, "transport", {"pulling manifest"}, true},
+    FailureRow{"PullSilentMidStream", pull, 200, {manifest, manifest}, "timeout", {"pulling manifest"}, false, 600ms}),
+    [](const auto &info) { return info.param.name; });
+
+// Refused, silent and oversized answers end every call in the HTTP layer's error, within the time-out.
+TEST(OllamaClient, TransportFaultsPassThrough)
+{
+    QTcpServer silent, closed; // the first accepts and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost) && closed.listen(QHostAddress::LocalHost));
+    const auto local = [](const QTcpServer &server) { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort())); };
+    const QUrl refused = local(closed);
+    closed.close();
+    FakeHttpServer huge;
+    const auto flood = [](const httplib::Request &request, httplib::Response &r) {
+        r.status = request.path == tags ? 500 : 200;
+        r.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
+            static const std::string megabyte(1 << 20, 'x');
+            if (offset >= 100 * megabyte.size())
+                sink.done();
+            return offset >= 100 * megabyte.size() || sink.write(megabyte.data(), megabyte.size());
+        });
+    };
+    huge.server().Post(generate, flood).Get(tags, flood).Post(pull, flood);
+    huge.start();
+
+    // Qt hands a fast body over in bursts far apart, so the flood gets a longer wait than the silence.
+    const std::tuple<QUrl, std::string, std::chrono::milliseconds> servers[] = {
+        {refused, "transport", 300ms}, {local(silent), "timeout", 300ms}, {huge.url(), "tooLarge", 3s}};
+    for (const auto &[url, kind, wait] : servers) {
+        for (const auto &path : {generate, tags, pull}) {
+            const auto started = std::chrono::steady_clock::now();
+            const auto failure = call(OllamaClient(url, "m", {wait, wait, wait}), path);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, wait + 1s) << path;
+            ASSERT_TRUE(failure) << path;
+            EXPECT_EQ(summary(*failure), kind) << path;
+            EXPECT_FALSE(errorDescription(*failure).isEmpty());
+        }
+    }
+}
+
+} // namespace
