@@ -60,10 +60,12 @@ public:
             return std::unexpected(*m_error);
         m_response.status = status();
         // Codes below 200 are the connection's own failures (refused, closed, proxy): a body cut
-        // off after the head arrived is one of them, not an answer. From 200 on they only restate
-        // the HTTP status, which the caller reads.
+        // off after the head arrived is one of them, not an answer; so is any failure after a
+        // success status, such as a body that would not decompress. Otherwise the codes only
+        // restate the HTTP status, which the caller reads.
         const QNetworkReply::NetworkError error = reply->error();
-        const bool connectionFailed = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+        const bool connectionFailed = error != QNetworkReply::NoError
+            && (error < QNetworkReply::ContentAccessDenied || (status() >= 200 && status() <= 299));
         if ((m_response.status == 0 || connectionFailed) && error != QNetworkReply::NoError && !m_stopped)
             return std::unexpected(HttpError{HttpError::Kind::transport, error, reply->errorString()});
         if (m_onLine && !m_stopped && !m_pending.isEmpty())

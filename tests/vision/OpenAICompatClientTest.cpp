@@ -1,0 +1,216 @@
+#include "FakeHttpServer.h"
+#include "OpenAICompatClient.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Canned
+{
+    int status = 0;
+    std::string body;
+};
+
+const QList<QByteArray> frames{"\xff\xd8\xff", QByteArray(120, '\xfb')};
+const std::string keyHint = "（多半是 API 密钥不对，或该密钥没有这个模型的权限）";
+
+// Row i of a table answers at /r/<i>[/v1]/chat/completions and /models. FakeHttpServer logs a request
+// only after answering it, when the client may already be sending the next, so this records first.
+struct Service
+{
+    explicit Service(std::function<Canned(size_t row, const httplib::Request &)> answer)
+    {
+        const auto handler = [this, answer](const httplib::Request &request, httplib::Response &response) {
+            {
+                const std::lock_guard lock(mutex);
+                seen.append({request.method, request.path, request.headers, request.body});
+            }
+            const Canned canned = answer(std::stoul(request.matches[1]), request);
+            response.status = canned.status;
+            response.set_content(canned.body, "application/json");
+        };
+        http.server().Post(R"(/r/(\d+)(?:/v1)?/chat/completions)", handler);
+        http.server().Get(R"(/r/(\d+)(?:/v1)?/models)", handler);
+        http.start();
+    }
+    QList<FakeHttpServer::Request> requests()
+    {
+        const std::lock_guard lock(mutex);
+        return seen;
+    }
+
+    std::mutex mutex;
+    QList<FakeHttpServer::Request> seen;
+    FakeHttpServer http;
+};
+
+OpenAICompatClient clientFor(const QUrl &base, const QString &key, std::chrono::milliseconds timeout = 3s)
+{
+    return OpenAICompatClient(base, key, QStringLiteral("gpt-4o"), {timeout, timeout});
+}
+
+template<typename T>
+std::string shown(const OpenAICompatResult<T> &result)
+{
+    if (!result)
+        return result.error().errorDescription().toStdString();
+    if constexpr (std::is_same_v<T, QString>)
+        return "reply: " + result->toStdString();
+    else
+        return "models: " + result->join(' ').toStdString();
+}
+
+QJsonObject json(const std::string &text)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+TEST(OpenAICompatClient, RequestsAndKeyChecking)
+{
+    const std::string refused = "接口返回 401：Incorrect API key" + keyHint;
+    const struct { const char *name; QString base, key; std::string demanded, path, chat; } rows[] = {
+        {"no key, open service", "/r/0/v1", "", "", "/r/0/v1", "reply: 好的"},
+        {"key, base ending in a slash", "/r/1/v1/", "sk-test", "sk-test", "/r/1/v1", "reply: 好的"},
+        {"key, bare host", "/r/2", "sk-test", "sk-test", "/r/2", "reply: 好的"},
+        {"wrong key", "/r/3/v1", "sk-wrong", "sk-test", "/r/3/v1", refused},
+        {"missing key", "/r/4/v1", "", "sk-test", "/r/4/v1", refused},
+    };
+    Service fake([&](size_t row, const httplib::Request &request) -> Canned {
+        if (!rows[row].demanded.empty() && request.get_header_value("Authorization") != "Bearer " + rows[row].demanded)
+            return {401, R"({"error":{"message":"Incorrect API key","type":"invalid_request_error"}})"};
+        if (request.method == "GET")
+            return {200, R"({"data":[{"id":"b"},{"id":"～"},{"id":"😀"},{"object":"model"},{"id":7},{"id":"a"}]})"};
+        return {200, R"({"choices":[{"message":{"role":"assistant","content":"好的"}}]})"};
+    });
+    const QJsonObject sent = json(R"({"model":"gpt-4o","temperature":0.2,"max_tokens":800,
+        "response_format":{"type":"json_object"},"messages":[{"role":"user","content":[{"type":"text","text":"看图"},
+        {"type":"image_url","image_url":{"url":"data:image/jpeg;base64,/9j/"}},
+        {"type":"image_url","image_url":{"url":"data:image/jpeg;base64,)" + QString("+/v7").repeated(40).toStdString() + R"("}}]}]})");
+
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const qsizetype before = fake.requests().size();
+        const OpenAICompatClient client = clientFor(fake.http.url(row.base), row.key);
+        EXPECT_EQ(shown(client.analyze(frames, QStringLiteral("看图"))), row.chat);
+        EXPECT_EQ(shown(client.listModels()), row.chat == refused ? refused : "models: a b ～ 😀");
+
+        const auto requests = fake.requests().mid(before);
+        ASSERT_EQ(requests.size(), 2);
+        EXPECT_EQ(requests[0].method + " " + requests[0].path, "POST " + row.path + "/chat/completions");
+        EXPECT_EQ(requests[1].method + " " + requests[1].path, "GET " + row.path + "/models");
+        for (const auto &request : requests) {
+            EXPECT_EQ(request.header("Content-Type"), "application/json");
+            EXPECT_EQ(request.header("Authorization"), row.key.isEmpty() ? "" : "Bearer " + row.key.toStdString());
+        }
+        EXPECT_EQ(json(requests[0].body), sent);
+    }
+}
+
+// A row's `retry` answers requests without response_format; its absence means every request gets `first`.
+// "{auth}" in a body echoes the request's Authorization header, as some error pages do.
+TEST(OpenAICompatClient, RepliesAndErrors)
+{
+    const std::string emoji = QStringLiteral("👍🏽").repeated(301).toStdString();
+    const std::string noContent = "接口返回 200：返回里没有 choices[0].message.content", notJson = "接口返回 200：返回内容不是 JSON：";
+    const Canned plainReply{200, R"({"choices":[{"message":{"content":"plain"}}]})"};
+    const struct { const char *name; Canned first, retry; std::string shown; } rows[] = {
+        {"400 naming response_format", {400, R"({"error":{"message":"'response_format' is not supported"}})"}, plainReply, "reply: plain"},
+        {"200 error naming JSON Schema", {200, R"({"error":"JSON Schema unsupported"})"}, plainReply, "reply: plain"},
+        {"retry fails too", {400, "JSON_OBJECT unsupported"}, {500, "down"}, "接口返回 500：down"},
+        {"401 OpenAI error object", {401, R"({"error":{"message":"Incorrect API key"}})"}, {}, "接口返回 401：Incorrect API key" + keyHint},
+        {"404 plain text of 1000", {404, std::string(1000, 'x')}, {}, "接口返回 404：" + std::string(300, 'x') + "（多半是接口地址或模型名不对）"},
+        {"429 top-level message", {429, R"({"message":"slow down"})"}, {}, "接口返回 429：slow down（触发了限速或余额不足）"},
+        {"500 error object", {500, R"({"error":{"message":"boom"}})"}, {}, "接口返回 500：boom"},
+        {"502 nested twice", {502, R"({"error":"{\"error\":{\"message\":\"inner\"}}"})"}, {}, "接口返回 502：inner"},
+        {"503 nested three deep", {503, R"({"message":"{\"error\":{\"message\":\"{\\\"error\\\":\\\"x\\\"}\"}}"})"}, {}, R"(接口返回 503：{"error":"x"})"},
+        {"400 of 301 emoji", {400, emoji}, {}, "接口返回 400：" + emoji.substr(0, emoji.size() / 301 * 300)},
+        {"500 not UTF-8", {500, "\xff\xfe oops"}, {}, "接口返回 500："},
+        {"200 plain text", {200, std::string(250, 'y')}, {}, notJson + std::string(200, 'y')},
+        {"200 not UTF-8", {200, "\xc3\x28"}, {}, notJson},
+        {"201 error message", {201, R"({"error":{"message":"quota exceeded"}})"}, {}, "接口返回 201：quota exceeded"},
+        {"200 error number", {200, R"({"error":42})"}, {}, "接口返回 200：42"},
+        {"200 choices empty", {200, R"({"choices":[]})"}, {}, noContent},
+        {"200 content null", {200, R"({"choices":[{"message":{"content":null}}]})"}, {}, noContent},
+        {"200 data not all objects", {200, R"({"data":[{"id":"a"},3]})"}, {}, noContent},
+        {"401 echoing the key in JSON", {401, R"({"error":{"message":"bad {auth}"}})"}, {}, "接口返回 401：bad Bearer ***" + keyHint},
+        {"404 key across the 300th character", {404, std::string(290, '.') + "{auth}"}, {},
+         "接口返回 404：" + std::string(290, '.') + "Bearer ***（多半是接口地址或模型名不对）"},
+        {"200 key across the 200th character", {200, std::string(190, '.') + "{auth}"}, {}, notJson + std::string(190, '.') + "Bearer ***"},
+        {"200 error member echoing the key", {200, R"({"error":"{auth}"})"}, {}, "接口返回 200：Bearer ***"},
+    };
+    Service fake([&](size_t row, const httplib::Request &request) {
+        const bool retried = rows[row].retry.status && request.body.find("response_format") == std::string::npos;
+        Canned canned = retried ? rows[row].retry : rows[row].first;
+        if (const size_t at = canned.body.find("{auth}"); at != std::string::npos)
+            canned.body.replace(at, 6, request.get_header_value("Authorization"));
+        return canned;
+    });
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        SCOPED_TRACE(rows[row].name);
+        const qsizetype before = fake.requests().size();
+        const OpenAICompatClient client = clientFor(fake.http.url(QStringLiteral("/r/%1").arg(row)), "sk-live-0123456789abcdef");
+        EXPECT_EQ(shown(client.analyze(frames, "p")), rows[row].shown);
+        const auto requests = fake.requests().mid(before);
+        ASSERT_EQ(requests.size(), rows[row].retry.status ? 2 : 1);
+        if (requests.size() == 2) {
+            QJsonObject withoutFormat = json(requests[0].body);
+            EXPECT_EQ(withoutFormat.take("response_format"), json(R"({"type":"json_object"})"));
+            EXPECT_EQ(json(requests[1].body), withoutFormat);
+        } else {
+            EXPECT_EQ(shown(client.listModels()), rows[row].first.status < 300 ? "models: " : rows[row].shown);
+        }
+    }
+}
+
+TEST(OpenAICompatClient, NoAnswerEndsInTheHttpError)
+{
+    QTcpServer closed, silent; // silent: the kernel accepts, nobody ever answers
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost) && silent.listen(QHostAddress::LocalHost));
+    const QUrl refused(QStringLiteral("http://127.0.0.1:%1/v1").arg(closed.serverPort()));
+    const QUrl silentURL(QStringLiteral("http://127.0.0.1:%1/v1").arg(silent.serverPort()));
+    closed.close();
+    FakeHttpServer fake;
+    const auto tooMuch = [](const httplib::Request &request, httplib::Response &response) {
+        response.status = request.matches[1] == "error" ? 500 : 200;
+        response.set_content_provider(100 << 20, "text/plain", [](size_t, size_t length, httplib::DataSink &sink) {
+            static const std::string chunk(1 << 20, 'x');
+            return sink.write(chunk.data(), std::min(length, chunk.size()));
+        });
+    };
+    fake.server().Post(R"(/(huge|error)/chat/completions)", tooMuch).Get(R"(/(huge|error)/models)", tooMuch);
+    fake.start();
+    const struct { const char *name; QUrl base; QString key; HttpError::Kind kind; } rows[] = {
+        {"connection refused", refused, "sk-1", HttpError::Kind::transport},
+        {"accepts, never answers", silentURL, "sk-1", HttpError::Kind::timeout},
+        {"100 MB reply", fake.url("/huge"), "sk-1", HttpError::Kind::tooLarge},
+        {"100 MB error body", fake.url("/error"), "sk-1", HttpError::Kind::tooLarge},
+        // Sent, the line break would end the header early; it must fail here, not time out there.
+        {"key with a line break", silentURL, "sk-1\r\nX-A: b", HttpError::Kind::transport},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QElapsedTimer clock;
+        clock.start();
+        const OpenAICompatClient client = clientFor(row.base, row.key, 400ms);
+        const auto chat = client.analyze(frames, "p");
+        const auto models = client.listModels();
+        ASSERT_FALSE(chat || models);
+        for (const OpenAICompatFailure &failure : {chat.error(), models.error()}) {
+            ASSERT_FALSE(failure.serviceError());
+            EXPECT_EQ(std::get<HttpError>(failure.cause).kind, row.kind);
+            EXPECT_FALSE(failure.errorDescription().isEmpty() || failure.errorDescription().contains("sk-1"));
+        }
+        EXPECT_LT(clock.elapsed(), 3000);
+    }
+}
+
+} // namespace
