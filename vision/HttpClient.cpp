@@ -68,8 +68,10 @@ public:
             && (error < QNetworkReply::ContentAccessDenied || (status() >= 200 && status() <= 299));
         if ((m_response.status == 0 || connectionFailed) && error != QNetworkReply::NoError && !m_stopped)
             return std::unexpected(HttpError{HttpError::Kind::transport, error, reply->errorString()});
-        if (m_onLine && !m_stopped && !m_pending.isEmpty())
+        if (m_onLine && !m_stopped && !m_pending.isEmpty()) {
+            m_response.endedMidLine = true;
             (*m_onLine)(m_response.status, m_pending);
+        }
         return m_response;
     }
 

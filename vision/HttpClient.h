@@ -32,6 +32,9 @@ struct HttpResponse
 {
     int status = 0;
     QByteArray body;
+    // A stream whose last line had no line terminator. Qt does not always report a chunked body
+    // cut off by a closed connection, so callers that know their lines end in one check this.
+    bool endedMidLine = false;
 
     bool isSuccess() const { return status >= 200 && status <= 299; }
 };

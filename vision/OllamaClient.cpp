@@ -257,6 +257,7 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
 
     std::optional<OllamaError> streamError;
     QByteArray errorText;
+    bool lastLineRead = false;
     const auto response = HttpClient::sendStreaming(request, [&](int status, const QByteArray &line) {
         if (status < 200 || status > 299) {
             // The error body is reported as it came, its lines joined; enough of it to explain.
@@ -267,7 +268,8 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
             return false;
         }
         const QJsonDocument document = QJsonDocument::fromJson(line);
-        if (!document.isObject())
+        lastLineRead = document.isObject();
+        if (!lastLineRead)
             return true;
         const QJsonObject object = document.object();
         if (const auto error = stringMember(object, QLatin1String("error"))) {
@@ -284,5 +286,10 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
         return std::unexpected(response.error());
     if (!response->isSuccess())
         return std::unexpected(OllamaError::http(response->status, QString::fromUtf8(errorText)));
+    // Every progress line ends in a line feed: a stream that stops inside one was cut off, even when
+    // the connection seemed to close in order.
+    if (response->endedMidLine && !lastLineRead)
+        return std::unexpected(HttpError{HttpError::Kind::transport, QNetworkReply::RemoteHostClosedError,
+                                          QStringLiteral("下载中断：连接在传输途中断开")});
     return {};
 }
