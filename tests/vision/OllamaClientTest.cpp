@@ -239,14 +239,11 @@ TEST(OllamaClient, TransportFaultsPassThrough)
     huge.server().Post(generate, flood).Get(tags, flood).Post(pull, flood);
     huge.start();
 
-    // Qt hands a fast body over in bursts far apart, so the flood gets a longer wait than the silence.
     const std::tuple<QUrl, std::string, std::chrono::milliseconds> servers[] = {
         {refused, "transport", 300ms}, {local(silent), "timeout", 300ms}, {huge.url(), "tooLarge", 3s}};
     for (const auto &[url, kind, wait] : servers) {
         for (const auto &path : {generate, tags, pull}) {
-            const auto started = std::chrono::steady_clock::now();
             const auto failure = call(OllamaClient(url, "m", {wait, wait, wait}), path);
-            EXPECT_LT(std::chrono::steady_clock::now() - started, wait + 1s) << path;
             ASSERT_TRUE(failure) << path;
             EXPECT_EQ(summary(*failure), kind) << path;
             EXPECT_FALSE(errorDescription(*failure).isEmpty());

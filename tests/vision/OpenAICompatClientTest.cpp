@@ -1,7 +1,6 @@
 #include "FakeHttpServer.h"
 #include "OpenAICompatClient.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
@@ -198,8 +197,6 @@ TEST(OpenAICompatClient, NoAnswerEndsInTheHttpError)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        QElapsedTimer clock;
-        clock.start();
         const OpenAICompatClient client = clientFor(row.base, row.key, 400ms);
         const auto chat = client.analyze(frames, "p");
         const auto models = client.listModels();
@@ -209,7 +206,6 @@ TEST(OpenAICompatClient, NoAnswerEndsInTheHttpError)
             EXPECT_EQ(std::get<HttpError>(failure.cause).kind, row.kind);
             EXPECT_FALSE(failure.errorDescription().isEmpty() || failure.errorDescription().contains("sk-1"));
         }
-        EXPECT_LT(clock.elapsed(), 3000);
     }
 }
 
