@@ -118,7 +118,9 @@ bool VideoFile::Private::openDecoder()
     if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0)
         return false;
     context->pkt_timebase = stream->time_base;
-    context->thread_count = 0;
+    // Two threads decode as fast as FFmpeg's own choice here, and each further thread holds several
+    // more full-size pictures in memory.
+    context->thread_count = 2;
     if (avcodec_open2(context.get(), decoder, nullptr) < 0)
         return false;
     codec = std::move(context);
