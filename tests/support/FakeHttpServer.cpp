@@ -2,19 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 // The log entry is written only after the answer went out, when the client may already have
-// returned; counting requests from their arrival lets requests() wait for the late ones.
+// returned or sent its next request; noting each request on arrival lets requests() wait for the
+// late ones and keep the order they came in.
 FakeHttpServer::FakeHttpServer()
 {
-    m_server.set_pre_routing_handler([this](const httplib::Request &, httplib::Response &) {
+    m_server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &) {
         const std::lock_guard lock(m_mutex);
-        ++m_inFlight;
+        m_arrivals[&request] = m_arrived++;
         return httplib::Server::HandlerResponse::Unhandled;
     });
     m_server.set_logger([this](const httplib::Request &request, const httplib::Response &) {
         const std::lock_guard lock(m_mutex);
-        m_requests.append({request.method, request.path, request.headers, request.body});
-        --m_inFlight;
+        const auto arrival = m_arrivals.extract(&request);
+        const int order = arrival ? arrival.mapped() : m_arrived++;
+        const auto place = std::find_if(m_requests.begin(), m_requests.end(),
+                                        [order](const auto &entry) { return entry.first > order; });
+        m_requests.insert(place, {order, {request.method, request.path, request.headers, request.body}});
         m_answered.notify_all();
     });
 }
@@ -42,6 +48,9 @@ QUrl FakeHttpServer::url(const QString &path) const
 QList<FakeHttpServer::Request> FakeHttpServer::requests() const
 {
     std::unique_lock lock(m_mutex);
-    m_answered.wait_for(lock, std::chrono::seconds(5), [this] { return m_inFlight == 0; });
-    return m_requests;
+    m_answered.wait_for(lock, std::chrono::seconds(1), [this] { return m_arrivals.empty(); });
+    QList<Request> requests;
+    for (const auto &entry : m_requests)
+        requests.append(entry.second);
+    return requests;
 }

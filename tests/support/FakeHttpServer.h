@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,7 +37,8 @@ public:
     httplib::Server &server() { return m_server; }
     void start();
     QUrl url(const QString &path = QStringLiteral("/")) const;
-    // Every request received so far, waiting for those still being answered.
+    // Every request received so far in order of arrival, waiting briefly for those still being
+    // answered (a request whose answer the client cut off is never logged).
     QList<Request> requests() const;
 
 private:
@@ -45,6 +47,7 @@ private:
     std::thread m_thread;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_answered;
-    int m_inFlight = 0;
-    QList<Request> m_requests;
+    std::map<const httplib::Request *, int> m_arrivals; // in flight, with their order of arrival
+    int m_arrived = 0;
+    QList<std::pair<int, Request>> m_requests;
 };

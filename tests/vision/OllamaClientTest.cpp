@@ -18,13 +18,6 @@ namespace {
 const OllamaTimeouts quick{2s, 2s, 2s};
 
 // The fake records a request only once it has answered, so the last one can trail the client's return.
-QList<FakeHttpServer::Request> seen(const FakeHttpServer &fake, qsizetype count)
-{
-    for (int i = 0; i < 100 && fake.requests().size() < count; ++i)
-        std::this_thread::sleep_for(10ms);
-    return fake.requests();
-}
-
 QJsonObject jsonOf(const FakeHttpServer::Request &request)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
@@ -94,7 +87,7 @@ TEST(OllamaClient, AnalyzeSendsImagesPromptAndSchema)
     const QJsonObject schema{{"type", "object"}};
     ASSERT_TRUE(client.analyze({"a", "b", "c", "d", "e"}, "p", schema));
 
-    const auto requests = seen(fake, 2);
+    const auto requests = fake.requests();
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[0].method, "POST");
     EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
@@ -119,7 +112,7 @@ TEST(OllamaClient, ListModelsInServerOrderAtAnyBaseUrl)
         EXPECT_EQ(*models, (QList<OllamaModel>{{"qwen2.5vl:7b", 5969245856, "2025-05-01T10:00:00Z"}, {"llava:13b", {}, {}}}));
     }
     QStringList paths;
-    for (const auto &request : seen(fake, 4))
+    for (const auto &request : fake.requests())
         paths << QString::fromStdString(request.method + " " + request.path);
     EXPECT_EQ(paths, QStringList({"GET /api/tags", "GET /api/tags", "GET /ollama/api/tags", "GET /ollama/api/tags"}));
 }
@@ -143,7 +136,7 @@ TEST(OllamaClient, PullReportsEachLineWhileStreaming)
     ASSERT_TRUE(pulled) << errorDescription(pulled.error()).toStdString();
     EXPECT_EQ(texts, QStringList({"pulling manifest", "pulling 6a0c 45%", "pulling 6a0c 66%", "x", "success"}));
     EXPECT_GT(arrivals.last() - arrivals.first(), 450ms);
-    const auto request = seen(fake, 1).value(0);
+    const auto request = fake.requests().value(0);
     EXPECT_EQ(request.method + " " + request.path, "POST /api/pull");
     EXPECT_EQ(request.header("Content-Type"), "application/json");
     EXPECT_EQ(jsonOf(request), QJsonObject({{"name", "qwen2.5vl:7b"}, {"stream", true}}));

@@ -22,17 +22,12 @@ struct Canned
 const QList<QByteArray> frames{"\xff\xd8\xff", QByteArray(120, '\xfb')};
 const std::string keyHint = "（多半是 API 密钥不对，或该密钥没有这个模型的权限）";
 
-// Row i of a table answers at /r/<i>[/v1]/chat/completions and /models. FakeHttpServer logs a request
-// only after answering it, when the client may already be sending the next, so this records first.
+// Row i of a table answers at /r/<i>[/v1]/chat/completions and /models.
 struct Service
 {
     explicit Service(std::function<Canned(size_t row, const httplib::Request &)> answer)
     {
-        const auto handler = [this, answer](const httplib::Request &request, httplib::Response &response) {
-            {
-                const std::lock_guard lock(mutex);
-                seen.append({request.method, request.path, request.headers, request.body});
-            }
+        const auto handler = [answer](const httplib::Request &request, httplib::Response &response) {
             const Canned canned = answer(std::stoul(request.matches[1]), request);
             response.status = canned.status;
             response.set_content(canned.body, "application/json");
@@ -41,14 +36,8 @@ struct Service
         http.server().Get(R"(/r/(\d+)(?:/v1)?/models)", handler);
         http.start();
     }
-    QList<FakeHttpServer::Request> requests()
-    {
-        const std::lock_guard lock(mutex);
-        return seen;
-    }
+    QList<FakeHttpServer::Request> requests() const { return http.requests(); }
 
-    std::mutex mutex;
-    QList<FakeHttpServer::Request> seen;
     FakeHttpServer http;
 };
 
