@@ -1,0 +1,77 @@
+#include "NameBuilder.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace {
+
+struct Case
+{
+    const char *name;
+    NameParts parts;
+    NamingOptions options;
+    const char16_t *expected;
+};
+
+const QDateTime sept18(QDate(2026, 9, 18), QTime(12, 0));
+const NamingOptions all;
+const NamingOptions none{false, false, false, false, u"_"_qs};
+const NamingOptions dashed{true, true, true, true, u"-"_qs};
+const NamingOptions slashed{true, true, true, true, u"/"_qs};
+
+const Case cases[] = {
+    {"AllFour", {sept18, u"上里古镇"_qs, u"石桥流水孩童"_qs, u"/v/IMG_0234.MOV"_qs}, all,
+     u"2026-09-18_上里古镇_石桥流水孩童_IMG_0234"},
+    {"AllOff", {sept18, u"上里古镇"_qs, u"石桥"_qs, u"/v/IMG_0234.MOV"_qs}, none, u""},
+    {"NoDateNoLocation", {std::nullopt, {}, u"海边日落"_qs, u"/v/a.mp4"_qs}, dashed, u"海边日落-a"},
+    {"InvalidDate", {QDateTime(), {}, u"海"_qs, u"/v/a.mp4"_qs}, all, u"海_a"},
+    {"SmallYear", {QDateTime(QDate(987, 1, 2), QTime(12, 0)), {}, {}, {}}, all, u"0987-01-02"},
+    {"ForbiddenCharacters", {std::nullopt, {}, u"a/b:c*d?e\"f<g>h|i\\j"_qs, u"/v/k:l?.jpg"_qs}, all,
+     u"abcdefghij_kl"},
+    {"SlashSeparator", {std::nullopt, u"x"_qs, u"y"_qs, u"/v/z.mp4"_qs}, slashed, u"xyz"},
+    {"ForbiddenOnlyComponent", {std::nullopt, u"x"_qs, u"?"_qs, u"/v/z.mp4"_qs}, all, u"x__z"},
+    {"BlankLocation", {std::nullopt, u"  "_qs, u"海"_qs, {}}, dashed, u"-海"},
+    {"LineFeedInside", {std::nullopt, {}, u"石桥\n流水"_qs, {}}, all, u"石桥 流水"},
+    {"BlanksAtEnds", {std::nullopt, {}, u"\t\u3000 石桥  流水\u00A0\n"_qs, {}}, all, u"石桥  流水"},
+    {"OtherWhitespaceAtEnds", {std::nullopt, {}, u"\r石桥\u200B"_qs, {}}, all, u"\r石桥\u200B"},
+    {"TwoExtensions", {std::nullopt, {}, {}, u"/v.d/clip.final.mov"_qs}, all, u"clip.final"},
+    {"NoExtensionInDottedFolder", {std::nullopt, {}, {}, u"/v.d/README"_qs}, all, u"README"},
+    {"HiddenFile", {std::nullopt, {}, {}, u"/v/.clip"_qs}, all, u".clip"},
+};
+
+TEST(NameBuilder, BuildsTheProposedName)
+{
+    for (const Case &row : cases)
+        EXPECT_EQ(NameBuilder::build(row.parts, row.options).toStdString(),
+                  QString::fromUtf16(row.expected).toStdString())
+            << row.name;
+}
+
+// POSIX zone rules need no zone database on the test machine.
+TEST(NameBuilder, DateIsTheLocalCalendarDay)
+{
+    const struct
+    {
+        const char *name;
+        const char *tz;
+        QDateTime instant;
+        const char *expected;
+    } rows[] = {
+        {"UtcEveningEastward", "CST-8", QDateTime(QDate(2026, 9, 18), QTime(20, 0), QTimeZone::utc()), "2026-09-19"},
+        {"UtcMorningWestward", "PST8", QDateTime(QDate(2026, 9, 18), QTime(3, 0), QTimeZone::utc()), "2026-09-17"},
+        {"RecordOffsetIgnored", "UTC0", QDateTime(QDate(2026, 12, 31), QTime(23, 30), QTimeZone(-3600)),
+         "2027-01-01"},
+    };
+    for (const auto &row : rows) {
+        setenv("TZ", row.tz, 1);
+        tzset();
+        EXPECT_EQ(NameBuilder::build({row.instant, {}, {}, {}}, {}).toStdString(), row.expected) << row.name;
+    }
+    unsetenv("TZ");
+    tzset();
+}
+
+} // namespace
