@@ -1,5 +1,7 @@
 #include "AppModel.h"
 
+#include "ItemNaming.h"
+
 #include <QPointer>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
@@ -104,6 +106,15 @@ void AppModel::clearList()
         m_items.clear();
         m_lastUndoLog.reset(); // the renamed files are no longer listed, so undo is not offered
         m_statusMessage = QStringLiteral("列表已清空，可导入新的素材或文件夹");
+    }
+    notify();
+}
+
+void AppModel::regenerateNames()
+{
+    for (VideoItem &item : m_items) {
+        if (item.status == VideoItem::Status::analyzed)
+            item.proposedName = proposedNameFor(item, m_settings);
     }
     notify();
 }

@@ -41,6 +41,10 @@ public:
     void removeItems(const QSet<int> &rows);
     void clearList();
 
+    // Rebuilds the proposed names of the analysed items after the naming settings changed; names
+    // typed by hand for them are replaced too.
+    void regenerateNames();
+
     // Schedules onChange on the main thread's event loop.
     void notify();
 

@@ -239,6 +239,28 @@ TEST(ItemList, RowLabels)
     EXPECT_TRUE(item.rowLabelIsError());
 }
 
+TEST(ItemList, RegeneratingNamesTouchesOnlyAnalysedItems)
+{
+    Library library;
+    library.import({library.touch("IMG_1.mp4"), library.touch("IMG_2.mp4"), library.touch("IMG_3.mp4")});
+    const VideoItem::Status statuses[] = {VideoItem::Status::pending, VideoItem::Status::analyzed,
+                                          VideoItem::Status::renamed};
+    for (int row = 0; row < 3; ++row) {
+        library.model.mutateItem(library.model.items()[row].id, [&](VideoItem &item) {
+            item.status = statuses[row];
+            item.content = "石桥流水";
+            item.location = "上里古镇";
+            item.creationDate.reset();
+            item.proposedName = "typed by hand";
+        });
+    }
+    library.model.settings().separator = "-";
+    library.model.regenerateNames();
+    EXPECT_EQ(library.model.items()[0].proposedName, "typed by hand");
+    EXPECT_EQ(library.model.items()[1].proposedName, "上里古镇-石桥流水-IMG_2");
+    EXPECT_EQ(library.model.items()[2].proposedName, "typed by hand");
+}
+
 // A worker reads and changes items through the main thread while its event loop runs.
 TEST(ItemList, SnapshotAndMutateFromAWorker)
 {
