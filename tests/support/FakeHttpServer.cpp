@@ -27,6 +27,10 @@ FakeHttpServer::FakeHttpServer()
 
 FakeHttpServer::~FakeHttpServer()
 {
+    // A stop that comes before the thread has begun listening is lost, and the join would wait
+    // for ever.
+    for (int i = 0; m_thread.joinable() && !m_server.is_running() && i < 2000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_server.stop();
     if (m_thread.joinable())
         m_thread.join();

@@ -1,0 +1,98 @@
+#include "ReverseGeocoder.h"
+
+#include "HttpClient.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrlQuery>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The public service's usage policy allows one request a second from the whole program.
+constexpr auto minimumSpacing = std::chrono::seconds(1);
+
+// Reserves the next free slot and sleeps until it comes. The lock covers only the reservation, so
+// waiting callers queue behind each other without one sleeping thread blocking the rest.
+void waitForTurn()
+{
+    static std::mutex gate;
+    static std::optional<Clock::time_point> lastSlot;
+    Clock::time_point slot;
+    {
+        const std::lock_guard lock(gate);
+        const Clock::time_point now = Clock::now();
+        slot = lastSlot ? std::max(now, *lastSlot + minimumSpacing) : now;
+        lastSlot = slot;
+    }
+    std::this_thread::sleep_until(slot);
+}
+
+std::optional<QString> firstText(const QJsonObject &object, std::initializer_list<const char *> keys)
+{
+    for (const char *key : keys) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isString() && !value.toString().isEmpty())
+            return value.toString();
+    }
+    return std::nullopt;
+}
+
+QUrl reverseUrl(const QUrl &base, GeoCoordinate coordinate)
+{
+    QUrl url = base;
+    QString path = url.path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    url.setPath(path + QStringLiteral("reverse"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("format"), QStringLiteral("jsonv2"));
+    query.addQueryItem(QStringLiteral("lat"), QString::number(coordinate.latitude, 'f', 7));
+    query.addQueryItem(QStringLiteral("lon"), QString::number(coordinate.longitude, 'f', 7));
+    query.addQueryItem(QStringLiteral("accept-language"), QStringLiteral("zh-CN"));
+    query.addQueryItem(QStringLiteral("zoom"), QStringLiteral("18"));
+    url.setQuery(query);
+    return url;
+}
+
+} // namespace
+
+ReverseGeocoder::ReverseGeocoder(QUrl base)
+    : m_base(std::move(base))
+{
+}
+
+QByteArray ReverseGeocoder::userAgent()
+{
+    return QByteArrayLiteral("Orvane/" ORVANE_VERSION " (video and photo naming desktop app)");
+}
+
+std::optional<Placemark> ReverseGeocoder::lookup(GeoCoordinate coordinate) const
+{
+    HttpRequest request;
+    request.url = reverseUrl(m_base, coordinate);
+    request.headers = {{"User-Agent", userAgent()}, {"Accept", "application/json"}};
+    request.timeout = std::chrono::seconds(15);
+    request.maxBody = 1024 * 1024;
+
+    waitForTurn();
+    const auto response = HttpClient::send(request);
+    if (!response || !response->isSuccess())
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(response->body);
+    // A position the service knows nothing about comes back as {"error": "..."}.
+    if (!document.isObject() || document.object().contains(QLatin1String("error")))
+        return std::nullopt;
+    const QJsonObject answer = document.object();
+    const QJsonObject address = answer.value(QLatin1String("address")).toObject();
+    Placemark placemark;
+    placemark.locality = firstText(address, {"city", "town", "village"});
+    placemark.subLocality = firstText(address, {"suburb", "city_district", "district"});
+    placemark.name = firstText(answer, {"name"});
+    return placemark;
+}
