@@ -1,4 +1,5 @@
 #include "PlaceResolver.h"
+#include "TrimmedText.h"
 
 #include <QSet>
 #include <QTextBoundaryFinder>
@@ -61,16 +62,6 @@ bool isMeaningful(const QString &name)
         return false;
     const QString kept = core(name);
     return hasTwoCharacters(kept) && !isIgnored(kept);
-}
-
-// Every white space character is a single UTF-16 unit, so trimming by unit is exact.
-QStringView trimmed(QStringView text, bool (*isSpace)(UChar32))
-{
-    while (!text.isEmpty() && isSpace(text.front().unicode()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && isSpace(text.back().unicode()))
-        text.chop(1);
-    return text;
 }
 
 QString cleaned(QStringView name)

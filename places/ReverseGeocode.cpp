@@ -1,5 +1,6 @@
 #include "PlaceResolver.h"
 #include "ReverseGeocoder.h"
+#include "TrimmedText.h"
 
 #include <QHash>
 #include <QStringList>
@@ -34,27 +35,17 @@ int perceivedLength(const QString &text)
     return count;
 }
 
-bool isBlank(QChar c)
+// Tabs and space separators of any script; a line break inside a name is left for it to keep.
+bool isBlank(UChar32 c)
 {
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimmedOfSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin)))
-        ++begin;
-    while (end > begin && isBlank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
+    return c == u'\t' || u_charType(c) == U_SPACE_SEPARATOR;
 }
 
 void add(QStringList &parts, const std::optional<QString> &value)
 {
     if (!value)
         return;
-    const QString part = trimmedOfSpaces(*value);
+    const QString part = trimmed(*value, &isBlank).toString();
     if (part.isEmpty() || parts.contains(part) || perceivedLength(part) > longestPart)
         return;
     parts.append(part);
