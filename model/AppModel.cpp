@@ -1,6 +1,8 @@
 #include "AppModel.h"
 
 #include "ItemNaming.h"
+#include "PerUserFolder.h"
+#include "Renamer.h"
 
 #include <QPointer>
 #include <QThread>
@@ -104,9 +106,94 @@ void AppModel::clearList()
         m_statusMessage = QStringLiteral("列表已经是空的");
     } else {
         m_items.clear();
-        m_lastUndoLog.reset(); // the renamed files are no longer listed, so undo is not offered
+        // the renamed files are no longer listed, so undo is not offered
+        m_lastUndoLog.reset();
+        m_unsavedUndo.clear();
         m_statusMessage = QStringLiteral("列表已清空，可导入新的素材或文件夹");
     }
+    notify();
+}
+
+void AppModel::renameAll()
+{
+    QList<Renamer::Request> requests;
+    QList<qsizetype> rows;
+    for (qsizetype row = 0; row < m_items.size(); ++row) {
+        const VideoItem &item = m_items[row];
+        const bool eligible = item.status == VideoItem::Status::analyzed || item.status == VideoItem::Status::naming;
+        if (eligible && !item.proposedName.isEmpty()) {
+            requests << Renamer::Request{item.url, item.proposedName};
+            rows << row;
+        }
+    }
+    const Renamer::Batch batch = Renamer::rename(requests, perUserTempFolder());
+
+    int failed = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        VideoItem &item = m_items[rows[i]];
+        const Renamer::Outcome &outcome = batch.outcomes[i];
+        if (outcome.kind == Renamer::Outcome::Kind::moved) {
+            item.url = outcome.newPath;
+            item.status = VideoItem::Status::renamed;
+        } else if (outcome.kind == Renamer::Outcome::Kind::failed) {
+            item.status = VideoItem::Status::error;
+            item.analysisText = QStringLiteral("重命名失败：") + outcome.reason;
+            ++failed;
+        }
+    }
+
+    // A batch that moved nothing ends the chance to undo the one before.
+    m_lastUndoLog = batch.log;
+    m_unsavedUndo = batch.logError.isEmpty() ? QHash<QString, QString>() : batch.moves;
+    const QString failures = failed > 0 ? QStringLiteral("，%1 个失败").arg(failed) : QString();
+    if (batch.moves.isEmpty()) {
+        m_statusMessage = failed > 0 ? QStringLiteral("没有文件被重命名") + failures
+                                     : QStringLiteral("没有需要重命名的项");
+        notify();
+        return;
+    }
+    const auto renamed = std::ranges::count_if(m_items, [](const VideoItem &item) {
+        return item.status == VideoItem::Status::renamed;
+    });
+    m_statusMessage = QStringLiteral("已重命名 %1 个").arg(renamed)
+        + (batch.logError.isEmpty()
+               ? QStringLiteral("（可一键撤销）")
+               : QStringLiteral("（撤销记录未能保存：%1，仅在本次运行中可撤销）").arg(batch.logError))
+        + (batch.sidecarsMoved > 0 ? QStringLiteral("，连同 %1 个附属文件").arg(batch.sidecarsMoved) : QString())
+        + failures;
+    notify();
+}
+
+void AppModel::undoLast()
+{
+    if (!m_lastUndoLog && m_unsavedUndo.isEmpty()) {
+        m_statusMessage = QStringLiteral("没有可撤销的操作");
+        notify();
+        return;
+    }
+    const bool fromMemory = !m_unsavedUndo.isEmpty();
+    const Renamer::UndoResult result = fromMemory ? Renamer::undo(m_unsavedUndo) : Renamer::undo(*m_lastUndoLog);
+
+    // Entries that could not go back stay undoable; the rest of the batch is done with.
+    if (result.remaining.isEmpty()) {
+        m_lastUndoLog.reset();
+        m_unsavedUndo.clear();
+    } else if (fromMemory) {
+        m_unsavedUndo = result.remaining;
+    }
+    // Only files that really went back make their items analysed again, now named as before.
+    for (VideoItem &item : m_items) {
+        if (item.status != VideoItem::Status::renamed)
+            continue;
+        if (const auto restored = result.restoredMoves.constFind(item.url); restored != result.restoredMoves.cend()) {
+            item.url = *restored;
+            item.status = VideoItem::Status::analyzed;
+        }
+    }
+
+    m_statusMessage = QStringLiteral("已撤销 %1 个文件的重命名").arg(result.restored)
+        + (result.remaining.isEmpty() ? QString() : QStringLiteral("，%1 个未能还原").arg(result.remaining.size()))
+        + (result.logReadable ? QString() : QStringLiteral("（撤销记录无法读取）"));
     notify();
 }
 

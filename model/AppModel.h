@@ -5,6 +5,7 @@
 #include "VideoItem.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QObject>
 #include <QQueue>
 #include <QSet>
@@ -41,6 +42,11 @@ public:
     void removeItems(const QSet<int> &rows);
     void clearList();
 
+    // Gives every analysed item its proposed name on disk, never replacing a file, and remembers
+    // the batch so that undoLast can move it back.
+    void renameAll();
+    void undoLast();
+
     // Rebuilds the proposed names of the analysed items after the naming settings changed; names
     // typed by hand for them are replaced too.
     void regenerateNames();
@@ -63,6 +69,8 @@ private:
     QList<VideoItem> m_items;
     AppSettings m_settings;
     std::optional<QString> m_lastUndoLog;
+    // The last batch's moves (new path → old path) while its log could not be written.
+    QHash<QString, QString> m_unsavedUndo;
     QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
 
     // Imports get a thread of their own: the files are read on the shared pool, whose threads an

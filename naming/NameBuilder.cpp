@@ -45,7 +45,11 @@ QString build(const NameParts &parts, const NamingOptions &options)
     components.removeAll(QString());
 
     // Cleaned after joining, so a separator made of forbidden characters joins with nothing.
-    QString name = components.join(options.separator);
+    return clean(components.join(options.separator));
+}
+
+QString clean(QString name)
+{
     name.removeIf([](QChar c) { return forbidden.contains(c); });
     name.replace(u'\n', u' ');
 

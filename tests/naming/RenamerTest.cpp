@@ -1,1 +1,283 @@
+#include "FileMove.h"
+#include "Fixtures.h"
+#include "Renamer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A temporary folder whose files each hold their own first name, so a file that was replaced, or
+// moved to the wrong name, shows.
+struct Folder
+{
+    QTemporaryDir dir;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QString add(const QString &name) const
+    {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name.toUtf8());
+        return path(name);
+    }
+
+    QString contentOf(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
+    }
+
+    // Every file as "name=first name", in code-point order.
+    QStringList listing() const
+    {
+        QStringList entries;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            if (!name.startsWith(u"lumisort_undo_"))
+                entries << name + u'=' + contentOf(name);
+        entries.sort();
+        return entries;
+    }
+};
+
+struct Rename
+{
+    const char16_t *file;
+    const char16_t *proposedName;
+};
+
+struct Case
+{
+    const char *name;
+    QList<const char16_t *> existing;
+    QList<Rename> renames;
+    QStringList expected; // in code-point order
+};
+
+const Case cases[] = {
+    {"CollisionsCountUp", {u"a.mov", u"b.mov", u"c.mov"}, {{u"a.mov", u"海边日落"}, {u"b.mov", u"海边日落"}, {u"c.mov", u"海边日落"}},
+     {"海边日落-2.mov=b.mov", "海边日落-3.mov=c.mov", "海边日落.mov=a.mov"}},
+    {"SameAsCurrentNameTakesTheNextFree", {u"IMG_1.JPG"}, {{u"IMG_1.JPG", u"IMG_1"}}, {"IMG_1-2.JPG=IMG_1.JPG"}},
+    {"OnlySlashesLeavesTheFile", {u"a.mp4"}, {{u"a.mp4", u"///"}}, {"a.mp4=a.mp4"}},
+    {"NoExtension", {u"clip", u"猫"}, {{u"clip", u"猫"}}, {"猫-2=clip", "猫=猫"}},
+    {"ExtensionCaseKept", {u"IMG_1.JPG"}, {{u"IMG_1.JPG", u"猫"}}, {"猫.JPG=IMG_1.JPG"}},
+    {"NameCleaned", {u"a.mp4"}, {{u"a.mp4", u" 石桥:流水\n孩童? "}}, {"石桥流水 孩童.mp4=a.mp4"}},
+    {"ExistingFolderIsTaken", {u"a.mp4"}, {{u"a.mp4", u"dir"}}, {"dir-2.mp4=a.mp4"}},
+};
+
+TEST(Renamer, MovesToTheFirstFreeName)
+{
+    for (const Case &row : cases) {
+        Folder folder;
+        QDir(folder.dir.path()).mkdir(QStringLiteral("dir.mp4"));
+        for (const char16_t *name : row.existing)
+            folder.add(QString::fromUtf16(name));
+        QList<Renamer::Request> requests;
+        for (const Rename &rename : row.renames)
+            requests << Renamer::Request{folder.path(QString::fromUtf16(rename.file)), QString::fromUtf16(rename.proposedName)};
+
+        Renamer::rename(requests, folder.dir.path());
+        EXPECT_EQ(folder.listing(), row.expected) << row.name;
+    }
+}
+
+TEST(Renamer, ReportsEachOutcomeAndLogsTheMoves)
+{
+    Folder folder;
+    const QString moved = folder.add(QStringLiteral("a.mp4"));
+    const QString untouched = folder.add(QStringLiteral("b.mp4"));
+    const QString vanished = folder.path(QStringLiteral("gone.mp4"));
+
+    const Renamer::Batch batch = Renamer::rename(
+        {{moved, QStringLiteral("海")}, {untouched, QStringLiteral("?")}, {vanished, QStringLiteral("山")}},
+        folder.dir.path());
+
+    ASSERT_EQ(batch.outcomes.size(), 3);
+    EXPECT_EQ(batch.outcomes[0].kind, Renamer::Outcome::Kind::moved);
+    EXPECT_EQ(batch.outcomes[0].newPath, folder.path(QStringLiteral("海.mp4")));
+    EXPECT_EQ(batch.outcomes[1].kind, Renamer::Outcome::Kind::untouched);
+    EXPECT_EQ(batch.outcomes[2].kind, Renamer::Outcome::Kind::failed);
+    EXPECT_EQ(batch.outcomes[2].reason, QStringLiteral("文件已不存在"));
+
+    ASSERT_TRUE(batch.log);
+    EXPECT_TRUE(batch.logError.isEmpty());
+    EXPECT_TRUE(QFileInfo(*batch.log).fileName().contains(QRegularExpression(QStringLiteral("^lumisort_undo_[0-9]+\\.json$"))));
+    QFile log(*batch.log);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    EXPECT_TRUE(bytes.contains("\n    \"")) << "one indented member per line";
+    const QJsonObject object = QJsonDocument::fromJson(bytes).object();
+    EXPECT_EQ(object.toVariantMap(), (QVariantMap{{folder.path(QStringLiteral("海.mp4")), moved}}));
+
+    EXPECT_FALSE(Renamer::rename({{untouched, QStringLiteral("/")}}, folder.dir.path()).log)
+        << "no log for a batch that moved nothing";
+}
+
+TEST(Renamer, KeepsTheMovesWhenTheLogCannotBeWritten)
+{
+    Folder folder;
+    const QString file = folder.add(QStringLiteral("a.mp4"));
+    const Renamer::Batch batch = Renamer::rename({{file, QStringLiteral("海")}}, folder.path(QStringLiteral("missing")));
+    EXPECT_FALSE(batch.logError.isEmpty());
+    EXPECT_EQ(folder.listing(), QStringList{QStringLiteral("海.mp4=a.mp4")});
+
+    EXPECT_EQ(Renamer::undo(batch.moves).restored, 1);
+    EXPECT_EQ(folder.listing(), QStringList{QStringLiteral("a.mp4=a.mp4")});
+}
+
+TEST(Renamer, ShortensANameTooLongForTheFileSystem)
+{
+    Folder folder;
+    for (const char *name : {"a.mov", "b.mov", "c.mov", "c.mov.xmp"})
+        folder.add(QString::fromUtf8(name));
+    const QString name = QString(100, QChar(u'海')); // 300 bytes in UTF-8
+
+    Renamer::rename({{folder.path(QStringLiteral("a.mov")), name},
+                     {folder.path(QStringLiteral("b.mov")), name},
+                     {folder.path(QStringLiteral("c.mov")), name}},
+                    folder.dir.path());
+
+    // Cut at a character boundary, no shorter than needed: 255 bytes hold 83 three-byte characters
+    // with ".mov" or "-2.mov"; with its sidecar's ".mov.xmp" the third has room for 82.
+    const QString cut = QString(83, QChar(u'海'));
+    const QString shorter = QString(82, QChar(u'海'));
+    QStringList expected{cut + QStringLiteral(".mov=a.mov"), cut + QStringLiteral("-2.mov=b.mov"), shorter + QStringLiteral(".mov=c.mov"),
+                         shorter + QStringLiteral(".mov.xmp=c.mov.xmp")};
+    expected.sort();
+    EXPECT_EQ(folder.listing(), expected);
+}
+
+TEST(Renamer, SidecarsTravelWithTheirFileAndBack)
+{
+    Folder folder;
+    for (const char *name : {"IMG_1.CR3", "IMG_1.xmp", "IMG_1.CR3.XMP", "IMG_1.AAE", "IMG_1.JPG", "IMG_10.xmp",
+                             "clip.MP4", "clip.THM", "clip.lrv", "clip.SRT", "猫-1.xmp"})
+        folder.add(QString::fromUtf8(name));
+    // The first free number must be free for the sidecars too: 猫.CR3 is free, 猫.xmp is not.
+    folder.add(QStringLiteral("猫.xmp"));
+
+    const Renamer::Batch batch = Renamer::rename({{folder.path(QStringLiteral("IMG_1.CR3")), QStringLiteral("猫")},
+                                                  {folder.path(QStringLiteral("clip.MP4")), QStringLiteral("海")}},
+                                                 folder.dir.path());
+    EXPECT_EQ(batch.sidecarsMoved, 6);
+    EXPECT_EQ(folder.listing(), (QStringList{"IMG_1.JPG=IMG_1.JPG", "IMG_10.xmp=IMG_10.xmp", "海.MP4=clip.MP4",
+                                             "海.SRT=clip.SRT", "海.THM=clip.THM", "海.lrv=clip.lrv", "猫-1.xmp=猫-1.xmp",
+                                             "猫-2.AAE=IMG_1.AAE", "猫-2.CR3.XMP=IMG_1.CR3.XMP", "猫-2.CR3=IMG_1.CR3",
+                                             "猫-2.xmp=IMG_1.xmp", "猫.xmp=猫.xmp"}));
+
+    const Renamer::UndoResult undone = Renamer::undo(*batch.log);
+    EXPECT_EQ(undone.restored, 8);
+    EXPECT_TRUE(undone.remaining.isEmpty());
+    EXPECT_FALSE(QFile::exists(*batch.log));
+    EXPECT_EQ(folder.listing(), (QStringList{"IMG_1.AAE=IMG_1.AAE", "IMG_1.CR3.XMP=IMG_1.CR3.XMP", "IMG_1.CR3=IMG_1.CR3",
+                                             "IMG_1.JPG=IMG_1.JPG", "IMG_1.xmp=IMG_1.xmp", "IMG_10.xmp=IMG_10.xmp",
+                                             "clip.MP4=clip.MP4", "clip.SRT=clip.SRT", "clip.THM=clip.THM",
+                                             "clip.lrv=clip.lrv", "猫-1.xmp=猫-1.xmp", "猫.xmp=猫.xmp"}));
+}
+
+TEST(Renamer, NeverReplacesAFileThatAppearsAtTheLastMoment)
+{
+    Folder folder;
+    const QString from = folder.add(QStringLiteral("a.mp4"));
+    const QString to = folder.add(QStringLiteral("b.mp4"));
+    EXPECT_EQ(FileMove::moveWithoutReplacing(from, to), EEXIST);
+    EXPECT_EQ(folder.listing(), (QStringList{"a.mp4=a.mp4", "b.mp4=b.mp4"}));
+
+    // Another program keeps creating the name the renamer is after; whoever gets it first keeps it.
+    for (int round = 0; round < 20; ++round) {
+        Folder race;
+        const QString clip = race.add(QStringLiteral("clip.mp4"));
+        std::atomic<bool> done = false;
+        std::thread intruder([&] {
+            const QByteArray target = QFile::encodeName(race.path(QStringLiteral("海.mp4")));
+            while (!done) {
+                const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+                if (fd >= 0) {
+                    (void)::write(fd, "intruder", 8);
+                    ::close(fd);
+                    return;
+                }
+            }
+        });
+        Renamer::rename({{clip, QStringLiteral("海")}}, race.dir.path());
+        done = true;
+        intruder.join();
+        const QStringList files = race.listing();
+        EXPECT_TRUE(files.contains(QStringLiteral("海.mp4=intruder")) || files.contains(QStringLiteral("海.mp4=clip.mp4")))
+            << files.join(u' ').toStdString();
+        EXPECT_EQ(files.filter(QStringLiteral("=clip.mp4")).size(), 1);
+    }
+}
+
+TEST(Renamer, UndoMovesBackWhatItCanAndKeepsTheRest)
+{
+    Folder folder;
+    const QString a = folder.add(QStringLiteral("a.mp4"));
+    const QString b = folder.add(QStringLiteral("b.mp4"));
+    const QString c = folder.add(QStringLiteral("c.mp4"));
+    const QString d = folder.add(QStringLiteral("d.mp4"));
+    const Renamer::Batch batch = Renamer::rename(
+        {{a, QStringLiteral("甲")}, {b, QStringLiteral("乙")}, {c, QStringLiteral("丙")}, {d, QStringLiteral("丁")}},
+        folder.dir.path());
+
+    folder.add(QStringLiteral("b.mp4"));                        // old path taken again
+    QFile::remove(folder.path(QStringLiteral("丙.mp4")));        // moved away by the user
+    UndoMap log = UndoLog::read(*batch.log).value();
+    log[folder.path(QStringLiteral("丁.mp4"))] = folder.path(QStringLiteral("no-such-folder/d.mp4")); // cannot go back
+    ASSERT_TRUE(UndoLog::write(*batch.log, log));
+
+    const Renamer::UndoResult result = Renamer::undo(*batch.log);
+    EXPECT_EQ(result.restored, 1);
+    EXPECT_EQ(result.restoredMoves, (UndoMap{{folder.path(QStringLiteral("甲.mp4")), a}}));
+    const UndoMap remaining{{folder.path(QStringLiteral("乙.mp4")), b},
+                            {folder.path(QStringLiteral("丁.mp4")), folder.path(QStringLiteral("no-such-folder/d.mp4"))}};
+    EXPECT_EQ(result.remaining, remaining);
+    EXPECT_EQ(UndoLog::read(*batch.log), remaining) << "the log keeps just what is left";
+    EXPECT_EQ(folder.listing(), (QStringList{"a.mp4=a.mp4", "b.mp4=b.mp4", "丁.mp4=d.mp4", "乙.mp4=b.mp4"}));
+}
+
+TEST(Renamer, UndoLeavesADamagedLogAlone)
+{
+    Folder folder;
+    for (const QByteArray &content : {QByteArray("{\"a\": 1}"), QByteArray("[\"a\"]"), QByteArray("{\"a\":"), QByteArray()}) {
+        const QString log = folder.path(QStringLiteral("lumisort_undo_1.json"));
+        QFile file(log);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const Renamer::UndoResult result = Renamer::undo(log);
+        EXPECT_FALSE(result.logReadable) << content.constData();
+        EXPECT_EQ(result.restored, 0);
+        EXPECT_TRUE(QFile::exists(log));
+    }
+    EXPECT_FALSE(Renamer::undo(folder.path(QStringLiteral("missing.json"))).logReadable);
+}
+
+TEST(Renamer, UndoInAReadOnlyFolderKeepsTheEntries)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write to read-only folders";
+    Folder folder;
+    const QString a = folder.add(QStringLiteral("a.mp4"));
+    const Renamer::Batch batch = Renamer::rename({{a, QStringLiteral("甲")}}, std::nullopt);
+    QFile::setPermissions(folder.dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    const Renamer::UndoResult result = Renamer::undo(batch.moves);
+    QFile::setPermissions(folder.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(result.restored, 0);
+    EXPECT_EQ(result.remaining, batch.moves);
+}
+
+} // namespace

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "AppModel.h"
+#include "Fixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+// A model with its own settings file, set to the given media target.
+struct Library
+{
+    Fixtures fixtures;
+    AppModel model{fixtures.path("settings/Orvane.json")};
+    int changes = 0;
+
+    explicit Library(const QString &target = "videos")
+    {
+        model.settings().mediaTargetRaw = target;
+        model.onChange = [this] { ++changes; };
+    }
+
+    QString touch(const QString &relativePath)
+    {
+        const QString path = fixtures.path(relativePath);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        return path;
+    }
+
+    // Imports and waits, with the main thread's event loop running, until every import has ended.
+    void import(const QStringList &locations)
+    {
+        model.addFiles(locations);
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!model.isImporting())
+                loop.quit();
+        });
+        poll.start(5);
+        loop.exec();
+        QCoreApplication::processEvents(); // deliver the queued change notifications
+    }
+
+    QStringList names() const
+    {
+        QStringList names;
+        for (const VideoItem &item : model.items())
+            names << QDir(fixtures.path("")).relativeFilePath(item.url);
+        return names;
+    }
+};
