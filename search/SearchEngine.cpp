@@ -1,0 +1,146 @@
+#include "SearchEngine.h"
+
+#include "FrameExtractor.h"
+#include "FrameSpool.h"
+#include "HitOrder.h"
+#include "PromptBuilder.h"
+#include "UserTempFolder.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <utility>
+
+namespace {
+
+struct SampledFrame
+{
+    double time = 0;
+    FrameSpool::Slot slot;
+};
+
+struct SampledVideo
+{
+    QString name;
+    QList<SampledFrame> frames;
+};
+
+// The model's answer text for one frame's pictures, or the readable reason there is none.
+using Ask = std::function<std::expected<QString, QString>(const QList<QByteArray> &pictures)>;
+
+QJsonObject replySchema()
+{
+    return {
+        {QStringLiteral("type"), QStringLiteral("object")},
+        {QStringLiteral("properties"),
+         QJsonObject{{QStringLiteral("caption"), QJsonObject{{QStringLiteral("type"), QStringLiteral("string")}}},
+                     {QStringLiteral("hit"), QJsonObject{{QStringLiteral("type"), QStringLiteral("boolean")}}},
+                     {QStringLiteral("score"), QJsonObject{{QStringLiteral("type"), QStringLiteral("integer")}}}}},
+        {QStringLiteral("required"),
+         QJsonArray{QStringLiteral("caption"), QStringLiteral("hit"), QStringLiteral("score")}},
+    };
+}
+
+Ask askerFor(const SearchRequest &request, const QString &prompt)
+{
+    if (request.engineRaw == u"openai") {
+        const OpenAICompatClient client(request.openAIURL, request.openAIKey, request.model, request.openAITimeouts);
+        return [client, prompt](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
+            auto reply = client.analyze(pictures, prompt);
+            if (!reply)
+                return std::unexpected(reply.error().errorDescription());
+            return std::move(*reply);
+        };
+    }
+    const OllamaClient client(request.ollamaURL, request.model, request.ollamaTimeouts);
+    return [client, prompt, schema = replySchema()](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
+        auto reply = client.analyze(pictures, prompt, schema);
+        if (!reply)
+            return std::unexpected(errorDescription(reply.error()));
+        return std::move(*reply);
+    };
+}
+
+SearchError noFrames()
+{
+    // One wording whichever engine is set: the fault lies with the videos, not the model.
+    const OllamaError error = OllamaError::http(0, QStringLiteral("无法从所选视频抽取帧（编码不支持、文件损坏或缺少读取权限）"));
+    return {SearchError::Kind::noFrames, error.errorDescription()};
+}
+
+// Every video in turn, each video's frames parked before the next is opened, so that at most one
+// video's frames are in memory. Videos that give nothing are left out.
+std::expected<QList<SampledVideo>, SearchError> sampleAll(const SearchRequest &request, FrameSpool &spool)
+{
+    QList<SampledVideo> sampled;
+    for (const QString &path : request.videos) {
+        const auto frames = FrameExtractor::extractTimestampedFrames(path, request.interval, SearchEngine::maxFramesPerVideo);
+        if (frames.isEmpty())
+            continue;
+        SampledVideo video{QFileInfo(path).fileName(), {}};
+        video.frames.reserve(frames.size());
+        for (const auto &frame : frames) {
+            const auto slot = spool.append(frame.jpeg);
+            if (!slot)
+                return std::unexpected(SearchError{SearchError::Kind::spool, slot.error()});
+            video.frames.append({frame.time, *slot});
+        }
+        sampled.append(std::move(video));
+    }
+    return sampled;
+}
+
+QString progressText(int number, int total, const QString &name)
+{
+    return QStringLiteral("检索中 ") + QString::number(number) + u'/' + QString::number(total) + u'\u3000' + u'['
+        + name + u']';
+}
+
+} // namespace
+
+namespace SearchEngine {
+
+std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &request, const ProgressHandler &onProgress)
+{
+    FrameSpool spool(request.scratchFolder.isEmpty() ? userTemporaryRoot() : request.scratchFolder);
+    const auto sampled = sampleAll(request, spool);
+    if (!sampled)
+        return std::unexpected(sampled.error());
+    if (sampled->isEmpty())
+        return std::unexpected(noFrames());
+
+    const Ask ask = askerFor(request, PromptBuilder::buildSearch(request.query, request.mode));
+    const bool withReference = request.mode == SearchMode::reference && request.reference;
+    int total = 0;
+    for (const SampledVideo &video : *sampled)
+        total += int(video.frames.size());
+
+    SearchResult result;
+    QString lastFailure;
+    int number = 0;
+    for (const SampledVideo &video : *sampled) {
+        for (const SampledFrame &frame : video.frames) {
+            ++number;
+            if (onProgress)
+                onProgress(number, total, progressText(number, total, video.name));
+            const auto jpeg = spool.read(frame.slot);
+            const auto reply = jpeg ? ask(withReference ? QList{*request.reference, *jpeg} : QList{*jpeg})
+                                    : std::expected<QString, QString>(std::unexpect, jpeg.error());
+            if (!reply) {
+                ++result.failedFrames;
+                lastFailure = reply.error();
+                continue;
+            }
+            const PromptBuilder::SearchReply judged = PromptBuilder::parseSearch(*reply);
+            if (judged.hit)
+                result.hits.append(SearchHit(frame.time, judged.caption, judged.score, video.name, *jpeg));
+        }
+    }
+    if (result.failedFrames == total)
+        return std::unexpected(SearchError{SearchError::Kind::allRequestsFailed, lastFailure});
+    sortHits(result.hits);
+    return result;
+}
+
+} // namespace SearchEngine
