@@ -1,9 +1,14 @@
 #include "AppModel.h"
 
+#include "AnalysisRun.h"
 #include "ItemNaming.h"
 #include "PerUserFolder.h"
+#include "PlaceResolver.h"
 #include "Renamer.h"
+#include "RunText.h"
 
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QPointer>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,8 +24,18 @@ AppModel::AppModel(const QString &settingsPath, QObject *parent)
 
 AppModel::~AppModel()
 {
+    m_closing = true;
+    onChange = nullptr;
     m_pendingImports.clear();
     m_import.waitForFinished();
+    // A run waits on hops to this thread; keep serving them until it has seen that we are closing.
+    if (!m_analysis.isFinished()) {
+        QEventLoop loop;
+        QFutureWatcher<void> watcher;
+        connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(m_analysis);
+        loop.exec();
+    }
 }
 
 void AppModel::addFiles(const QStringList &locations)
@@ -112,6 +127,81 @@ void AppModel::clearList()
         m_statusMessage = QStringLiteral("列表已清空，可导入新的素材或文件夹");
     }
     notify();
+}
+
+void AppModel::analyzeAll()
+{
+    if (m_isBusy)
+        return;
+    m_isBusy = true;
+    notify();
+
+    QList<QUuid> ids;
+    for (const VideoItem &item : m_items)
+        ids << item.id;
+    const AnalysisRun run{
+        .ids = ids,
+        .engine = m_settings.engine(),
+        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model()),
+        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model()),
+        .frameCount = m_settings.frameCount,
+        .geocoder = m_geocoder,
+    };
+    m_analysis = QtConcurrent::run([this, run] { run(*this); });
+}
+
+QString AppModel::etaText(double seconds)
+{
+    return RunText::eta(seconds);
+}
+
+bool AppModel::readSetting(bool AppSettings::*setting)
+{
+    bool value = false;
+    runOnMainThread([&] { value = m_settings.*setting; });
+    return value;
+}
+
+void AppModel::finishAnalysis(int done, qsizetype total, double elapsed)
+{
+    runOnMainThread([&] {
+        m_isBusy = false;
+        m_statusMessage = RunText::summary(done, total, elapsed, m_items.size() != total);
+        if (onChange)
+            onChange();
+    });
+}
+
+void AppModel::backfillPathPlaces()
+{
+    if (!m_settings.usePathPlace)
+        return;
+    int found = 0;
+    for (VideoItem &item : m_items) {
+        if (item.pathPlace)
+            continue;
+        // Nothing is kept as nothing, so the folder is asked again next time.
+        item.pathPlace = PlaceResolver::fromPath(item.url, 6);
+        if (!item.pathPlace || item.pathPlace->isEmpty())
+            continue;
+        ++found;
+        const bool noLocation = std::ranges::all_of(item.location, [](QChar c) { return c == u' ' || c == u'\t'; });
+        if (noLocation) {
+            item.location = *item.pathPlace;
+            if (item.status == VideoItem::Status::analyzed)
+                item.proposedName = proposedNameFor(item, m_settings);
+        }
+    }
+    if (found > 0)
+        m_statusMessage = QStringLiteral("已从素材目录名补全 %1 个条目的地点，检查无误后可执行重命名").arg(found);
+    notify();
+}
+
+void AppModel::applySettings()
+{
+    m_settings.persist();
+    backfillPathPlaces();
+    regenerateNames();
 }
 
 void AppModel::renameAll()

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "MediaImport.h"
+#include "ReverseGeocoder.h"
 #include "VideoItem.h"
 
 #include <QFuture>
@@ -11,6 +12,7 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -42,6 +44,22 @@ public:
     void removeItems(const QSet<int> &rows);
     void clearList();
 
+    // Analyses every item listed now, one after the other, in the background; the status line
+    // shows the progress and then a summary. Does nothing while a run is under way.
+    void analyzeAll();
+    bool isBusy() const { return m_isBusy; }
+    // "45 秒", "1 分 1 秒", "1 小时 1 分": how the progress and summary lines give durations.
+    static QString etaText(double seconds);
+
+    // Gives items without a folder place the one their folders name, and a location when they
+    // have none.
+    void backfillPathPlaces();
+    // After the settings were edited: saves them, fills in folder places, rebuilds the names.
+    void applySettings();
+
+    // Where GPS positions are turned into place names; the public service unless set.
+    void setGeocoder(const ReverseGeocoder &geocoder) { m_geocoder = geocoder; }
+
     // Gives every analysed item its proposed name on disk, never replacing a file, and remembers
     // the batch so that undoLast can move it back.
     void renameAll();
@@ -62,6 +80,12 @@ signals:
     void importFinished();
 
 private:
+    friend struct AnalysisRun;
+
+    bool isClosing() const { return m_closing; }
+    bool readSetting(bool AppSettings::*setting);
+    void finishAnalysis(int done, qsizetype total, double elapsed);
+
     void startNextImport();
     void finishImport(const QList<MediaImport::File> &files);
     void runOnMainThread(const std::function<void()> &work);
@@ -72,6 +96,12 @@ private:
     // The last batch's moves (new path → old path) while its log could not be written.
     QHash<QString, QString> m_unsavedUndo;
     QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
+    ReverseGeocoder m_geocoder;
+
+    bool m_isBusy = false;
+    QFuture<void> m_analysis;
+    // Set when the model is going away: a run in progress stops at the next item.
+    std::atomic<bool> m_closing = false;
 
     // Imports get a thread of their own: the files are read on the shared pool, whose threads an
     // import waiting there would otherwise take one of.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "AppSettings.h"
+#include "OllamaClient.h"
+#include "OpenAICompatClient.h"
+#include "ReverseGeocoder.h"
+
+#include <QList>
+#include <QUuid>
+
+class AppModel;
+
+// One pass of analysis over the items listed when it started, one item after the other: frames,
+// montage, the model's answer, the place, the proposed name. What it works with is fixed on the
+// main thread at the start; the naming and place settings are read live, so a change made during
+// the run applies to the items still to come.
+struct AnalysisRun
+{
+    QList<QUuid> ids;
+    VisionEngine engine = VisionEngine::ollama;
+    OllamaClient ollama;
+    OpenAICompatClient openAI;
+    int frameCount = 4;
+    ReverseGeocoder geocoder;
+
+    // Blocks until every item has been through; run it on a worker thread. Reaches the items and
+    // the status line only through the model's main-thread hops.
+    void operator()(AppModel &model) const;
+
+private:
+    // The reply text of the engine in use, or the failure as the user reads it.
+    std::expected<QString, QString> ask(const QList<QByteArray> &images, const QString &prompt) const;
+};
