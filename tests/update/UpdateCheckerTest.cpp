@@ -1,0 +1,189 @@
+#include "FakeHttpServer.h"
+#include "Fixtures.h"
+#include "SettingsFile.h"
+#include "UpdateChecker.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+
+using namespace UpdateChecker;
+
+namespace {
+
+constexpr double now = 1'800'000'000; // seconds since 1970, the tests' clock
+constexpr double day = 86'400;
+
+// A download page on a fake server, a settings file of its own and a clock that stands still.
+struct Site
+{
+    QTemporaryDir dir;
+    FakeHttpServer server;
+    Context context;
+    QList<QUrl> opened;
+
+    explicit Site(const std::string &page, int status = 200)
+    {
+        server.server().Get("/download", [page, status](const httplib::Request &, httplib::Response &r) {
+            r.status = status;
+            r.set_content(page, "text/html; charset=utf-8");
+        });
+        server.start();
+        context.settingsPath = dir.filePath("Orvane/Orvane.json");
+        context.pageURL = server.url("/download");
+        context.runningVersion = "1.2";
+        context.clock = [] { return QDateTime::fromSecsSinceEpoch(qint64(now), Qt::UTC); };
+        context.openInBrowser = [this](const QUrl &url) { opened << url; };
+    }
+
+    // The user's settings, plus whatever the test puts beside them.
+    void seed(const QJsonObject &entries)
+    {
+        AppSettings settings(context.settingsPath);
+        settings.ollamaModel = "llava:13b";
+        settings.persist();
+        QSettings store(context.settingsPath, SettingsFile::jsonFormat());
+        for (auto it = entries.begin(); it != entries.end(); ++it)
+            store.setValue(it.key(), it.value().toVariant());
+    }
+
+    QJsonValue stored(const char *key) const
+    {
+        const QSettings store(context.settingsPath, SettingsFile::jsonFormat());
+        return QJsonValue::fromVariant(store.value(key));
+    }
+
+    int requestCount() const { return int(server.requests().size()); }
+};
+
+std::string pageOffering(const std::string &version)
+{
+    return "<html><body><a href=\"https://downloads.example.com/Orvane_" + version + ".dmg\">下载</a></body></html>";
+}
+
+TEST(UpdateChecker, NewerVersionIsOfferedAndTheReadRecorded)
+{
+    Site site(pageOffering("1.3"));
+    site.seed({});
+    EXPECT_EQ(versionToOffer(false, site.context), "1.3");
+    EXPECT_EQ(site.stored("updateLastCheckAt"), now);
+
+    const auto requests = site.server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].method + " " + requests[0].path, "GET /download");
+    EXPECT_EQ(requests[0].header("Cache-Control"), "no-cache");
+    EXPECT_EQ(AppSettings(site.context.settingsPath).ollamaModel, "llava:13b") << "the user's settings are kept";
+}
+
+struct DecisionRow
+{
+    const char *name;
+    QJsonObject stored = {};
+    std::string page;
+    bool force = false;
+    int status = 200;
+    QString running = "1.2";
+    std::optional<QString> offered = std::nullopt;
+    QJsonValue lastCheckAfter = now;
+    bool asked = true;
+};
+
+void PrintTo(const DecisionRow &row, std::ostream *out) { *out << row.name; }
+
+class Decision : public testing::TestWithParam<DecisionRow> {};
+
+TEST_P(Decision, OfferOrNot)
+{
+    const DecisionRow &row = GetParam();
+    Site site(row.page, row.status);
+    site.seed(row.stored);
+    site.context.runningVersion = row.running;
+    EXPECT_EQ(versionToOffer(row.force, site.context), row.offered);
+    EXPECT_EQ(site.stored("updateLastCheckAt"), row.lastCheckAfter);
+    EXPECT_EQ(site.requestCount(), row.asked ? 1 : 0);
+}
+
+const QJsonValue nothing; // as a missing key reads
+const std::string megabyte(1024 * 1024, ' ');
+const std::string offering13 = pageOffering("1.3");
+
+INSTANTIATE_TEST_SUITE_P(UpdateChecker, Decision, testing::Values(
+    DecisionRow{.name = "EqualVersion", .page = pageOffering("1.2.0")},
+    DecisionRow{.name = "OlderOnPage", .page = pageOffering("1.1.9")},
+    DecisionRow{.name = "NoRunningVersionCountsAsZero", .page = pageOffering("0.0.1"), .running = " \n", .offered = "0.0.1"},
+    DecisionRow{.name = "SkippedVersion", .stored = {{"updateSkippedVersion", "1.3"}}, .page = offering13},
+    DecisionRow{.name = "NewerThanSkipped", .stored = {{"updateSkippedVersion", "1.3"}}, .page = pageOffering("1.3.1"), .offered = "1.3.1"},
+    DecisionRow{.name = "SkippedOnlyWhenExact", .stored = {{"updateSkippedVersion", "1.3.0"}}, .page = offering13, .offered = "1.3"},
+    DecisionRow{.name = "CheckedWithinADay", .stored = {{"updateLastCheckAt", now - day + 1}}, .page = offering13,
+                .lastCheckAfter = now - day + 1, .asked = false},
+    DecisionRow{.name = "CheckedADayAgo", .stored = {{"updateLastCheckAt", now - day}}, .page = offering13, .offered = "1.3"},
+    DecisionRow{.name = "ForcedWithinADay", .stored = {{"updateLastCheckAt", now - 60}}, .page = offering13, .force = true, .offered = "1.3"},
+    DecisionRow{.name = "LastCheckInTheFuture", .stored = {{"updateLastCheckAt", now + 365 * day}}, .page = offering13, .offered = "1.3"},
+    DecisionRow{.name = "LastCheckAsText", .stored = {{"updateLastCheckAt", "1800000000"}}, .page = offering13, .offered = "1.3"},
+    DecisionRow{.name = "SwitchedOff", .stored = {{"autoCheckUpdate", false}}, .page = offering13, .lastCheckAfter = nothing, .asked = false},
+    DecisionRow{.name = "SwitchedOffButForced", .stored = {{"autoCheckUpdate", false}}, .page = offering13, .force = true, .offered = "1.3"},
+    DecisionRow{.name = "SwitchAsText", .stored = {{"autoCheckUpdate", "false"}}, .page = offering13, .offered = "1.3"},
+    DecisionRow{.name = "NotFound", .stored = {{"updateLastCheckAt", now - 2 * day}}, .page = offering13, .status = 404,
+                .lastCheckAfter = now - 2 * day},
+    DecisionRow{.name = "NoVersionOnPage", .page = "<html>soon</html>", .lastCheckAfter = nothing},
+    DecisionRow{.name = "NotUtf8", .page = offering13 + "\xff\xfe", .lastCheckAfter = nothing},
+    DecisionRow{.name = "PageOfOneMegabyte", .page = megabyte.substr(14) + "Orvane_1.3.dmg", .offered = "1.3"},
+    DecisionRow{.name = "PageOverOneMegabyte", .page = "Orvane_1.3.dmg" + megabyte, .lastCheckAfter = nothing}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(UpdateChecker, EachChoiceOfTheAlert)
+{
+    // The page names another address; only the download page itself is ever opened.
+    Site site("<a href=\"https://elsewhere.example/get\">Orvane_1.3.dmg</a>");
+    site.seed({});
+    const QString latest = *versionToOffer(true, site.context);
+
+    carryOut(Choice::later, latest, site.context);
+    EXPECT_TRUE(site.opened.isEmpty());
+    EXPECT_TRUE(site.stored("updateSkippedVersion").isNull());
+    EXPECT_EQ(versionToOffer(true, site.context), "1.3") << "offered again after 稍后再说";
+
+    carryOut(Choice::download, latest, site.context);
+    EXPECT_EQ(site.opened, QList<QUrl>{site.context.pageURL});
+    EXPECT_TRUE(site.stored("updateSkippedVersion").isNull());
+
+    carryOut(Choice::skipThisVersion, latest, site.context);
+    EXPECT_EQ(site.stored("updateSkippedVersion"), "1.3");
+    EXPECT_EQ(versionToOffer(true, site.context), std::nullopt);
+    EXPECT_EQ(AppSettings(site.context.settingsPath).ollamaModel, "llava:13b");
+}
+
+TEST(UpdateChecker, AlertTexts)
+{
+    Context context;
+    context.runningVersion = " 1.2\n";
+    const Alert alert = alertFor("1.3", context);
+    EXPECT_EQ(alert.title, "有新版本可用");
+    EXPECT_EQ(alert.body, "网站上已发布 Orvane 1.3，你当前使用的是 1.2。\n更新后可用上新功能与修复。");
+    EXPECT_EQ(alert.buttons, QStringList({"去下载", "跳过此版本", "稍后再说"}));
+    context.runningVersion.clear();
+    EXPECT_EQ(alertFor("1.3", context).body, "网站上已发布 Orvane 1.3，你当前使用的是 0。\n更新后可用上新功能与修复。");
+}
+
+TEST(UpdateChecker, AlertIsAskedForOnTheMainThread)
+{
+    Site site(pageOffering("2.0"));
+    std::optional<QString> shown;
+    bool onMainThread = false;
+    checkAndNotify(false, [&](const QString &latest) {
+        shown = latest;
+        onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+    }, site.context);
+    for (QDeadlineTimer giveUp(std::chrono::seconds(60)); !shown && !giveUp.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(shown, "2.0");
+    EXPECT_TRUE(onMainThread);
+}
+
+} // namespace
