@@ -1,0 +1,172 @@
+// The analysis run's own cost, with a model that answers at once: 100 clips of 30 s 1080p and 100
+// photos of 12 megapixels through AppModel::analyzeAll, and the stages one by one on one file of
+// each kind (frames, montage, the HTTP request), to see where the time goes.
+
+#include "AppModel.h"
+#include "BenchSupport.h"
+#include "FrameExtractor.h"
+#include "FrameMontage.h"
+#include "OllamaClient.h"
+#include "PromptBuilder.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <thread>
+
+namespace {
+
+constexpr int filesOfEachKind = 100;
+
+// An Ollama stand-in on 127.0.0.1 that answers every picture with the same names at once.
+class InstantModel
+{
+public:
+    InstantModel()
+    {
+        m_server.Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
+            response.set_content(R"({"model":"m","response":"{\"content\":\"石桥流水\",\"location\":\"上里古镇\"}","done":true})",
+                                 "application/x-ndjson");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~InstantModel()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+
+private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+InstantModel &model()
+{
+    static InstantModel instant;
+    return instant;
+}
+
+QString makeClip()
+{
+    const QString clip = Bench::scratchPath(QStringLiteral("seed.mp4"));
+    // A phone's GOP of about a second, so frames are found by seeking as in real footage.
+    Bench::runTool(QStringLiteral("ffmpeg"),
+                   {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", "30",
+                    "-c:v", "libx264", "-preset", "veryfast", "-g", "30", "-pix_fmt", "yuv420p", clip});
+    return clip;
+}
+
+QString makePhoto()
+{
+    const QString photo = Bench::scratchPath(QStringLiteral("seed.jpg"));
+    Bench::photoLikePicture(QSize(4000, 3000)).save(photo, "JPEG", 90);
+    return photo;
+}
+
+const QString &clip()
+{
+    static const QString made = makeClip();
+    return made;
+}
+
+const QString &photo()
+{
+    static const QString made = makePhoto();
+    return made;
+}
+
+// Copies of one file, each under its own name, as an import would list them.
+QStringList copies(const QString &seed, const QString &folder)
+{
+    const QString root = Bench::scratchPath(folder);
+    QDir().mkpath(root);
+    QStringList files;
+    for (int i = 0; i < filesOfEachKind; ++i) {
+        files << QStringLiteral("%1/IMG_%2.%3").arg(root).arg(i, 4, 10, QLatin1Char('0')).arg(QFileInfo(seed).suffix());
+        if (!QFile::exists(files.last()))
+            QFile::copy(seed, files.last());
+    }
+    return files;
+}
+
+void waitUntil(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+}
+
+void analyzeAll(benchmark::State &state, const QString &(*seed)(), const char *folder)
+{
+    const QStringList files = copies(seed(), QString::fromLatin1(folder));
+    const QString settings = Bench::scratchPath(QStringLiteral("settings/Orvane.json"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        AppModel app(settings);
+        app.settings().mediaTargetRaw = QStringLiteral("both");
+        app.settings().ollamaEndpoint = model().url();
+        app.addFiles(files);
+        waitUntil([&] { return !app.isImporting(); });
+        state.ResumeTiming();
+
+        app.analyzeAll();
+        waitUntil([&] { return !app.isBusy(); });
+    }
+    state.counters["items_per_s"] = benchmark::Counter(double(files.size()) * double(state.iterations()),
+                                                       benchmark::Counter::kIsRate);
+    state.counters["s_per_item"] = benchmark::Counter(double(files.size()) * double(state.iterations()),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void frames(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FrameExtractor::extractFrames(clip(), 4));
+}
+
+void photoImage(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FrameExtractor::extractImage(photo(), 1280));
+}
+
+void montage(benchmark::State &state)
+{
+    const QList<QByteArray> four = FrameExtractor::extractFrames(clip(), 4);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FrameMontage::compose(four, 0.8));
+}
+
+void request(benchmark::State &state)
+{
+    const std::optional<Montage> grid = FrameMontage::compose(FrameExtractor::extractFrames(clip(), 4), 0.8);
+    const OllamaClient client(QUrl(model().url()), QStringLiteral("qwen2.5vl:7b"));
+    const QString prompt = PromptBuilder::build(grid->columns, grid->rows, PromptBuilder::Media::video);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(client.analyze({grid->jpeg}, prompt));
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(analyzeAll, clips_30s_1080p, &clip, "clips")->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(analyzeAll, photos_12mp, &photo, "photos")->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(frames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(photoImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(montage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(request)->Unit(benchmark::kMillisecond)->UseRealTime();
