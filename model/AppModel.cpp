@@ -24,6 +24,7 @@ AppModel::AppModel(const QString &settingsPath, QObject *parent)
 
 AppModel::~AppModel()
 {
+    m_link->cut();
     m_closing = true;
     onChange = nullptr;
     m_pendingImports.clear();
@@ -202,6 +203,34 @@ void AppModel::applySettings()
     m_settings.persist();
     backfillPathPlaces();
     regenerateNames();
+}
+
+void AppModel::searchVideos(const QStringList &videos, const QString &query, const std::optional<QByteArray> &reference,
+                            SearchMode mode, double interval, const SearchEngine::ProgressHandler &onProgress,
+                            const SearchDone &onDone)
+{
+    SearchRequest request;
+    request.engineRaw = m_settings.engineRaw;
+    request.ollamaURL = m_settings.ollamaURL();
+    request.openAIURL = m_settings.openAIURL();
+    request.openAIKey = m_settings.openAIKey;
+    request.model = m_settings.model();
+    request.videos = videos;
+    request.query = query;
+    request.reference = reference;
+    request.mode = mode;
+    request.interval = interval;
+
+    // A search may take hours and cannot be stopped, so it has a thread of its own instead of one
+    // of the pool's, which the analysis needs, and the model does not wait for it when it goes.
+    QThread *search = QThread::create([request, link = m_link, onProgress, onDone] {
+        const auto result = SearchEngine::searchVideos(request, [&](int current, int total, const QString &text) {
+            link->post([onProgress, current, total, text] { onProgress(current, total, text); });
+        });
+        link->post([onDone, result] { onDone(result); });
+    });
+    connect(search, &QThread::finished, search, &QObject::deleteLater);
+    search->start();
 }
 
 void AppModel::renameAll()

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "AppSettings.h"
+#include "MainThreadLink.h"
 #include "MediaImport.h"
+#include "OllamaSetup.h"
 #include "ReverseGeocoder.h"
+#include "SearchEngine.h"
 #include "VideoItem.h"
 
 #include <QFuture>
@@ -13,6 +16,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <expected>
 #include <functional>
 #include <optional>
 
@@ -33,6 +37,11 @@ public:
 
     // Called on the main thread after every change; the windows redraw.
     std::function<void()> onChange;
+    // Called after the list of models on offer was reloaded.
+    std::function<void()> onModelsChanged;
+
+    // Whether the local Ollama can serve, the models of the engine in use, and model downloads.
+    OllamaSetup &ollamaSetup() { return m_ollamaSetup; }
 
     // Adds the media files among the given files and folders to the end of the list. The files are
     // found and read in the background, so the window stays responsive; imports run one after the
@@ -59,6 +68,14 @@ public:
 
     // Where GPS positions are turned into place names; the public service unless set.
     void setGeocoder(const ReverseGeocoder &geocoder) { m_geocoder = geocoder; }
+
+    // Looks through the videos for the keyword or the reference picture's subject, with the engine
+    // and model set now. Returns at once; progress and the result arrive on the main thread. Leaves
+    // the item list and the status line alone.
+    using SearchDone = std::function<void(const std::expected<SearchResult, SearchError> &result)>;
+    void searchVideos(const QStringList &videos, const QString &query, const std::optional<QByteArray> &reference,
+                      SearchMode mode, double interval, const SearchEngine::ProgressHandler &onProgress,
+                      const SearchDone &onDone);
 
     // Gives every analysed item its proposed name on disk, never replacing a file, and remembers
     // the batch so that undoLast can move it back.
@@ -97,6 +114,10 @@ private:
     QHash<QString, QString> m_unsavedUndo;
     QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
     ReverseGeocoder m_geocoder;
+    OllamaSetup m_ollamaSetup{m_settings, [this] { if (onChange) onChange(); },
+                              [this] { if (onModelsChanged) onModelsChanged(); }};
+    // Carries the results of work the model does not wait for, such as a search.
+    std::shared_ptr<MainThreadLink> m_link = std::make_shared<MainThreadLink>(this);
 
     bool m_isBusy = false;
     QFuture<void> m_analysis;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -306,6 +308,52 @@ TEST(BackfillPathPlaces, FillsOnlyWhatIsMissing)
     EXPECT_TRUE(library.model.items()[0].proposedName.contains("成都_石桥_a"));
     EXPECT_EQ(library.model.items()[1].location, "别处");
     EXPECT_EQ(library.model.items()[2].pathPlace, std::nullopt);
+}
+
+} // namespace
+
+namespace {
+
+TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
+{
+    Library library;
+    FakeHttpServer ollama;
+    ollama.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(R"({"response":"{\"caption\":\"石桥\",\"hit\":true,\"score\":90}","done":true})",
+                             "application/json");
+    });
+    ollama.start();
+    library.model.settings().ollamaEndpoint = ollama.url(QString()).toString();
+    const QString clip = library.fixtures.video("clip.mp4", "testsrc=size=64x48:rate=10", 2.0);
+
+    QStringList progress;
+    std::optional<std::expected<SearchResult, SearchError>> result;
+    const QThread *mainThread = QThread::currentThread();
+    bool everyCallOnTheMainThread = true;
+    library.model.searchVideos({clip}, "石桥", std::nullopt, SearchMode::keyword, 1.0,
+                               [&](int, int, const QString &text) {
+                                   everyCallOnTheMainThread &= QThread::currentThread() == mainThread;
+                                   progress << text;
+                               },
+                               [&](const auto &outcome) {
+                                   everyCallOnTheMainThread &= QThread::currentThread() == mainThread;
+                                   result = outcome;
+                               });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (result)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+
+    EXPECT_TRUE(everyCallOnTheMainThread);
+    EXPECT_EQ(progress.size(), 3);
+    ASSERT_TRUE(*result);
+    ASSERT_EQ((*result)->hits.size(), 3);
+    EXPECT_EQ((*result)->hits[0].caption, "石桥");
+    EXPECT_EQ(library.model.statusMessage(), "拖入视频或照片，或点击「添加文件」开始") << "the status line is the window's own";
 }
 
 } // namespace
