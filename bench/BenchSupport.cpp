@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -81,6 +82,16 @@ double meanDifference(const QImage &a, const QImage &b)
             total += std::abs(int(p[i]) - int(q[i]));
     }
     return total / (double(left.width()) * left.height() * 3);
+}
+
+long statusKiB(const std::string &field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field))
+            return std::stol(line.substr(field.size()));
+    }
+    return -1;
 }
 
 } // namespace Bench

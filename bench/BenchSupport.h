@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace Bench {
 
 // A path inside this run's temporary folder, which is removed when the program ends. Aborts when
@@ -21,6 +23,9 @@ bool runTool(const QString &program, const QStringList &arguments);
 // Smooth gradients and soft waves with a little grain, so that encoders and decoders
 // work about as hard as on a real photo. The seed varies the noise and tint.
 QImage photoLikePicture(QSize size, unsigned seed = 1);
+
+// A figure in KiB from /proc/self/status, such as "VmRSS:" or "VmHWM:"; -1 when it is missing.
+long statusKiB(const std::string &field);
 
 // Mean absolute difference per channel (0–255) of two pictures of the same size; -1 otherwise.
 double meanDifference(const QImage &a, const QImage &b);

@@ -6,6 +6,7 @@
 #include "BenchSupport.h"
 #include "FrameExtractor.h"
 #include "FrameMontage.h"
+#include "InstantOllama.h"
 #include "OllamaClient.h"
 #include "PromptBuilder.h"
 
@@ -15,45 +16,14 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
-
-#include <thread>
 
 namespace {
 
 constexpr int filesOfEachKind = 100;
 
-// An Ollama stand-in on 127.0.0.1 that answers every picture with the same names at once.
-class InstantModel
+Bench::InstantOllama &model()
 {
-public:
-    InstantModel()
-    {
-        m_server.Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
-            response.set_content(R"({"model":"m","response":"{\"content\":\"石桥流水\",\"location\":\"上里古镇\"}","done":true})",
-                                 "application/x-ndjson");
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~InstantModel()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-
-private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
-};
-
-InstantModel &model()
-{
-    static InstantModel instant;
+    static Bench::InstantOllama instant(R"({"content":"石桥流水","location":"上里古镇"})");
     return instant;
 }
 
@@ -120,7 +90,7 @@ void analyzeAll(benchmark::State &state, const QString &(*seed)(), const char *f
         state.PauseTiming();
         AppModel app(settings);
         app.settings().mediaTargetRaw = QStringLiteral("both");
-        app.settings().ollamaEndpoint = model().url();
+        app.settings().ollamaEndpoint = model().url().toString();
         app.addFiles(files);
         waitUntil([&] { return !app.isImporting(); });
         state.ResumeTiming();
@@ -156,7 +126,7 @@ void montage(benchmark::State &state)
 void request(benchmark::State &state)
 {
     const std::optional<Montage> grid = FrameMontage::compose(FrameExtractor::extractFrames(clip(), 4), 0.8);
-    const OllamaClient client(QUrl(model().url()), QStringLiteral("qwen2.5vl:7b"));
+    const OllamaClient client(model().url(), QStringLiteral("qwen2.5vl:7b"));
     const QString prompt = PromptBuilder::build(grid->columns, grid->rows, PromptBuilder::Media::video);
     for (auto _ : state)
         benchmark::DoNotOptimize(client.analyze({grid->jpeg}, prompt));

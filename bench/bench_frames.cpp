@@ -239,16 +239,6 @@ void montage(benchmark::State &state)
         benchmark::DoNotOptimize(FrameMontage::compose(frames, montageQuality));
 }
 
-long statusKiB(const std::string &field)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with(field))
-            return std::stol(line.substr(field.size()));
-    }
-    return -1;
-}
-
 // The copy of this program that measures one item learns the clip, and where to write its figures,
 // from the environment.
 constexpr char itemClipVariable[] = "ORVANE_BENCH_ITEM_CLIP";
@@ -261,9 +251,9 @@ constexpr char itemReportVariable[] = "ORVANE_BENCH_ITEM_REPORT";
 {
     QFile clearRefs(u"/proc/self/clear_refs"_s);
     const bool restarted = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1 && clearRefs.flush();
-    const long start = statusKiB("VmRSS:");
+    const long start = Bench::statusKiB("VmRSS:");
     const auto montage = FrameMontage::compose(FrameExtractor::extractFrames(clip, itemFrames), montageQuality);
-    const long peak = statusKiB("VmHWM:");
+    const long peak = Bench::statusKiB("VmHWM:");
     // Checked cheaply: decoding the montage here would add to the peak being measured.
     const bool made = montage && montage->frameCount == itemFrames;
     QFile out(report);

@@ -3,6 +3,7 @@
 
 #include "BenchSupport.h"
 #include "FrameExtractor.h"
+#include "InstantOllama.h"
 #include "SearchEngine.h"
 
 #include <QCoreApplication>
@@ -12,10 +13,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -31,89 +28,6 @@ constexpr double longInterval = 2;
 constexpr double shortInterval = 1;
 constexpr int shortClips = 200;
 constexpr double shortSeconds = 20;
-
-// Answers every request at once with the same reply, over plain sockets: the figures are then
-// the search's own cost and not a model's.
-class InstantModel
-{
-public:
-    explicit InstantModel(bool hit)
-    {
-        const std::string reply = hit ? R"({\"caption\":\"石桥\",\"hit\":true,\"score\":80})"
-                                      : R"({\"caption\":\"空镜\",\"hit\":false,\"score\":0})";
-        const std::string body = R"({"model":"m","response":")" + reply + R"(","done":true})";
-        m_answer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
-            + std::to_string(body.size()) + "\r\n\r\n" + body;
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0
-            || ::listen(m_listener, 16) != 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-
-    ~InstantModel()
-    {
-        // Wakes the accept() so the thread can end.
-        ::shutdown(m_listener, SHUT_RDWR);
-        if (m_thread.joinable())
-            m_thread.join();
-        ::close(m_listener);
-    }
-
-    bool listening() const { return m_port > 0; }
-    QUrl url() const { return QUrl(u"http://127.0.0.1:%1/"_s.arg(m_port)); }
-
-private:
-    void serve()
-    {
-        while (true) {
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0)
-                return;
-            if (readRequest(client)) {
-                for (size_t sent = 0; sent < m_answer.size();) {
-                    const ssize_t n = ::send(client, m_answer.data() + sent, m_answer.size() - sent, MSG_NOSIGNAL);
-                    if (n <= 0)
-                        break;
-                    sent += size_t(n);
-                }
-            }
-            ::close(client);
-        }
-    }
-
-    // Reads one request through to the end of its body.
-    static bool readRequest(int client)
-    {
-        std::string data;
-        char buffer[65536];
-        size_t headerEnd = std::string::npos, needed = 0;
-        while (headerEnd == std::string::npos || data.size() < needed) {
-            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return false;
-            data.append(buffer, size_t(n));
-            if (headerEnd == std::string::npos && (headerEnd = data.find("\r\n\r\n")) != std::string::npos) {
-                const QByteArray headers = QByteArray::fromStdString(data.substr(0, headerEnd)).toLower();
-                const qsizetype at = headers.indexOf("content-length:");
-                const qsizetype lineEnd = headers.indexOf('\r', at);
-                needed = headerEnd + 4 + (at < 0 ? 0 : headers.mid(at + 15, lineEnd - at - 15).trimmed().toULongLong());
-            }
-        }
-        return true;
-    }
-
-    int m_listener = -1;
-    int m_port = 0;
-    std::string m_answer;
-    std::thread m_thread;
-};
 
 bool ffmpeg(const QStringList &arguments)
 {
@@ -163,7 +77,7 @@ QStringList makeShortClips()
     return clips;
 }
 
-SearchRequest requestTo(const InstantModel &model, const QStringList &videos, double interval)
+SearchRequest requestTo(const Bench::InstantOllama &model, const QStringList &videos, double interval)
 {
     SearchRequest request;
     request.engineRaw = u"ollama"_s;
@@ -203,7 +117,7 @@ void sampling_alone(benchmark::State &state)
 
 void search_end_to_end(benchmark::State &state)
 {
-    const InstantModel model(true);
+    const Bench::InstantOllama model(R"({"caption":"石桥","hit":true,"score":80})");
     if (tenMinutes().isEmpty() || !model.listening()) {
         state.SkipWithError("could not make the clip or the model");
         return;
@@ -226,16 +140,6 @@ void search_end_to_end(benchmark::State &state)
         state.counters["over_sampling_pct"] = (total / double(state.iterations()) / samplingSeconds - 1) * 100;
 }
 
-long statusKiB(const std::string &field)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with(field))
-            return std::stol(line.substr(field.size()));
-    }
-    return -1;
-}
-
 // The copy of this program that measures learns the clips' folder, and where to write, from these.
 constexpr char clipsVariable[] = "ORVANE_BENCH_SEARCH_CLIPS";
 constexpr char reportVariable[] = "ORVANE_BENCH_SEARCH_REPORT";
@@ -244,15 +148,15 @@ constexpr char reportVariable[] = "ORVANE_BENCH_SEARCH_REPORT";
 // clips, and writes the peak resident memory, then the start, in KiB.
 [[noreturn]] void measureSearch(const QString &folder, const QString &report)
 {
-    const InstantModel model(false);
+    const Bench::InstantOllama model(R"({"caption":"空镜","hit":false,"score":0})");
     QStringList clips;
     for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name))
         clips << QDir(folder).filePath(name);
     QFile clearRefs(u"/proc/self/clear_refs"_s);
     const bool restarted = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1 && clearRefs.flush();
-    const long start = statusKiB("VmRSS:");
+    const long start = Bench::statusKiB("VmRSS:");
     const auto result = SearchEngine::searchVideos(requestTo(model, clips, shortInterval), {});
-    const long peak = statusKiB("VmHWM:");
+    const long peak = Bench::statusKiB("VmHWM:");
     QFile out(report);
     const bool written = restarted && model.listening() && clips.size() == shortClips && result
         && result->failedFrames == 0 && out.open(QIODevice::WriteOnly)
