@@ -19,6 +19,8 @@ ImageProperties propertiesOf(const QString &path, StillFormat format)
 {
     switch (format) {
     case StillFormat::Heif:
+        if (auto p = heifDirectProperties(path))
+            return *p;
         if (auto p = heifProperties(path))
             return *p;
         break;
@@ -47,7 +49,11 @@ std::optional<QImage> load(const QString &path, StillFormat format, const ImageP
     const bool primary = loader == Loader::Primary;
     switch (format) {
     case StillFormat::Heif:
-        return primary ? heif(path, maxSide) : qtReader(path, maxSide, orientation);
+        if (!primary)
+            return qtReader(path, maxSide, orientation);
+        if (auto picture = heifDirect(path, maxSide))
+            return picture;
+        return heif(path, maxSide);
     case StillFormat::CameraRaw:
         return cameraRaw(path, maxSide, primary ? RawChoice::Preferred : RawChoice::Other);
     case StillFormat::QtImage:

@@ -24,6 +24,12 @@ std::optional<QImage> ffmpegImage(const QString &path, int orientation);
 // HEIF applies its own rotation and mirror boxes; the EXIF orientation inside is not applied again.
 std::optional<QImage> heif(const QString &path, int maxSide);
 std::optional<ImageProperties> heifProperties(const QString &path);
+// The direct way for HEIC as phones and cameras write it (one HEVC picture or a grid of HEVC
+// tiles): our own box parser, then FFmpeg, no libheif. Nothing for any other layout, which heif()
+// then reads. The picture comes out as heif() gives it: turned by the HEIF boxes, long side maxSide.
+std::optional<QImage> heifDirect(const QString &path, int maxSide);
+// Nothing when the boxes cannot be read; empty properties when they hold no Exif item.
+std::optional<ImageProperties> heifDirectProperties(const QString &path);
 
 // The two independent ways to a RAW picture: the camera's embedded preview, or developing the
 // sensor data. `preferred` takes the preview when it is large enough for maxSide; the other choice
