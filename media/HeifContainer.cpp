@@ -33,7 +33,10 @@ public:
     quint16 u16() { return static_cast<quint16>(number(2)); }
     quint32 u32() { return static_cast<quint32>(number(4)); }
 
-    QByteArray bytes(qsizetype count) { return take(count) ? m_bytes.sliced(m_at - count, count).toByteArray() : QByteArray(); }
+    QByteArray bytes(qsizetype count)
+    {
+        return take(count) ? m_bytes.sliced(m_at - count, count).toByteArray() : QByteArray();
+    }
     void skip(qsizetype count) { take(count); }
 
     // Skips a NUL-terminated string; a string running to the end of the box is tolerated.
@@ -384,12 +387,14 @@ std::optional<Container> read(QIODevice &file)
     return std::nullopt;
 }
 
-std::optional<QByteArray> itemBytes(QIODevice &file, const Container &container, const Item &item, qint64 limit)
+namespace {
+
+// The item's extents with "to the end" resolved, each checked against the file or the 'idat'.
+std::optional<QList<Extent>> resolvedExtents(QIODevice &file, const Container &container, const Item &item)
 {
     if (!item.located)
         return std::nullopt;
     const quint64 sourceSize = item.inItemData ? quint64(container.itemData.size()) : quint64(file.size());
-    // Lengths are checked against the source before anything is allocated.
     QList<Extent> extents;
     quint64 total = 0;
     for (Extent extent : item.extents) {
@@ -397,22 +402,51 @@ std::optional<QByteArray> itemBytes(QIODevice &file, const Container &container,
             return std::nullopt;
         if (extent.length == 0)
             extent.length = sourceSize - extent.offset;
-        if (extent.length > sourceSize - extent.offset)
+        const quint64 room = quint64(std::numeric_limits<qint64>::max()) - total;
+        if (extent.length > sourceSize - extent.offset || extent.length > room)
             return std::nullopt;
         total += extent.length;
-        if (total > quint64(limit))
-            return std::nullopt;
         extents.append(extent);
     }
-    QByteArray bytes(qsizetype(total), Qt::Uninitialized);
-    char *into = bytes.data();
-    for (const Extent &extent : extents) {
+    return extents;
+}
+
+} // namespace
+
+std::optional<qint64> itemSize(QIODevice &file, const Container &container, const Item &item)
+{
+    const auto extents = resolvedExtents(file, container, item);
+    if (!extents)
+        return std::nullopt;
+    qint64 total = 0;
+    for (const Extent &extent : *extents)
+        total += qint64(extent.length);
+    return total;
+}
+
+bool readItem(QIODevice &file, const Container &container, const Item &item, char *into)
+{
+    const auto extents = resolvedExtents(file, container, item);
+    if (!extents)
+        return false;
+    for (const Extent &extent : *extents) {
         if (item.inItemData)
             std::copy_n(container.itemData.constData() + extent.offset, extent.length, into);
         else if (!readExactly(file, qint64(extent.offset), qint64(extent.length), into))
-            return std::nullopt;
+            return false;
         into += extent.length;
     }
+    return true;
+}
+
+std::optional<QByteArray> itemBytes(QIODevice &file, const Container &container, const Item &item, qint64 limit)
+{
+    const auto size = itemSize(file, container, item);
+    if (!size || *size > limit)
+        return std::nullopt;
+    QByteArray bytes(*size, Qt::Uninitialized);
+    if (!readItem(file, container, item, bytes.data()))
+        return std::nullopt;
     return bytes;
 }
 

@@ -77,6 +77,10 @@ std::optional<Container> parseMeta(const QByteArray &meta);
 // Finds the top-level 'meta' box of the file and parses it.
 std::optional<Container> read(QIODevice &file);
 
+// How many bytes an item has; nothing when one of its extents lies outside the file (or 'idat').
+std::optional<qint64> itemSize(QIODevice &file, const Container &container, const Item &item);
+// Reads the item's itemSize() bytes into `into`.
+bool readItem(QIODevice &file, const Container &container, const Item &item, char *into);
 // The bytes of an item, at most `limit` of them: nothing when an extent lies outside the file or
 // the item would be longer.
 std::optional<QByteArray> itemBytes(QIODevice &file, const Container &container, const Item &item, qint64 limit);
