@@ -9,6 +9,8 @@ namespace HeifContainer {
 
 namespace {
 
+constexpr qsizetype largestPropertyCount = 256;
+
 // Reads big-endian fields from a span; a read past the end yields zeros and marks the reader
 // failed, so a parser checks once at the end instead of after every field.
 class Reader
@@ -38,13 +40,6 @@ public:
         return take(count) ? m_bytes.sliced(m_at - count, count).toByteArray() : QByteArray();
     }
     void skip(qsizetype count) { take(count); }
-
-    // Skips a NUL-terminated string; a string running to the end of the box is tolerated.
-    void skipString()
-    {
-        while (remaining() > 0 && u8() != 0) {
-        }
-    }
 
 private:
     bool take(qsizetype count)
@@ -125,7 +120,6 @@ bool parseItemInfoEntry(QByteArrayView content, Item &item)
 {
     Reader reader(content);
     const FullBox header = fullBoxHeader(reader);
-    item.hidden = header.flags & 1;
     if (header.version < 2) {
         // Versions 0 and 1 predate item types; such items are never pictures we decode.
         item.id = reader.u16();
@@ -244,8 +238,13 @@ bool parseAssociations(QByteArrayView content, Container &container)
                 list.append({index - 1, essential});
         }
         const auto found = container.itemIndex.constFind(id);
-        if (found != container.itemIndex.cend())
-            container.items[*found].properties += list;
+        if (found == container.itemIndex.cend())
+            continue;
+        QList<Association> &properties = container.items[*found].properties;
+        // Real items have a handful; thousands only make every later look-up slow.
+        if (properties.size() + list.size() > largestPropertyCount)
+            return false;
+        properties += list;
     }
     return !reader.failed();
 }

@@ -15,8 +15,9 @@
 
 namespace HeifContainer {
 
-// Boxes this large cannot be item metadata; larger 'meta' boxes are refused rather than read.
-constexpr qint64 largestMetaBox = 16 * 1024 * 1024;
+// Phones and cameras write 'meta' boxes of a few kilobytes; larger ones are refused rather than
+// read, which also bounds what parsing one can allocate.
+constexpr qint64 largestMetaBox = 4 * 1024 * 1024;
 
 struct Extent
 {
@@ -33,10 +34,9 @@ struct Association
 struct Item
 {
     quint32 id = 0;
-    QByteArray type;            // 'hvc1', 'grid', 'Exif', …; empty for the old infe versions
-    bool hidden = false;
-    bool located = false;       // an iloc entry we can read: this file, plain offsets or idat
-    bool inItemData = false;    // extents count from the start of the meta box's 'idat'
+    QByteArray type;         // 'hvc1', 'grid', 'Exif', …; empty for the old infe versions
+    bool located = false;    // an iloc entry we can read: this file, plain offsets or idat
+    bool inItemData = false; // extents count from the start of the meta box's 'idat'
     QList<Extent> extents;
     QList<Association> properties; // in the order the file lists them, which orders transforms
 };

@@ -8,6 +8,9 @@ using namespace HeifContainer;
 
 namespace {
 
+// Exif blocks with an embedded preview reach a few hundred kilobytes.
+constexpr qint64 largestExifItem = 16 * 1024 * 1024;
+
 // A turn or mirror as a 2×2 matrix on pixel positions (x right, y down).
 using Turn = std::array<int, 4>;
 
@@ -237,7 +240,7 @@ std::optional<QByteArray> heifExifBlock(QIODevice &file, const Container &contai
     for (quint32 id : container.referring(container.primary, "cdsc")) {
         const Item *item = container.item(id);
         if (item && item->type == "Exif")
-            return itemBytes(file, container, *item, largestMetaBox);
+            return itemBytes(file, container, *item, largestExifItem);
     }
     return std::nullopt;
 }
