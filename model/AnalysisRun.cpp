@@ -70,18 +70,21 @@ void AnalysisRun::operator()(AppModel &model) const
 
     for (qsizetype position = 0; position < total && !model.isClosing(); ++position) {
         const QUuid &id = ids[position];
-        const std::optional<VideoItem> snapshot = model.itemSnapshot(id);
-        if (!snapshot || snapshot->status == VideoItem::Status::renamed)
-            continue;
-        const QString url = snapshot->url;
-        const bool photo = snapshot->mediaKind == MediaKind::photo;
-
+        // Looked at and marked in one step on the main thread, so a rename cannot slip in between.
+        std::optional<VideoItem> snapshot;
         model.mutateItem(id, [&](VideoItem &item) {
+            if (item.status == VideoItem::Status::renamed)
+                return; // its file has its final name; the run leaves it alone
             item.status = VideoItem::Status::analyzing;
             if (model.settings().usePathPlace && !item.pathPlace)
                 item.pathPlace = PlaceResolver::fromPath(item.url, placeFolderDepth);
             model.m_statusMessage = RunText::progress(position, total, QFileInfo(item.url).fileName(), done, elapsed());
+            snapshot = item;
         });
+        if (!snapshot)
+            continue; // removed or renamed
+        const QString url = snapshot->url;
+        const bool photo = snapshot->mediaKind == MediaKind::photo;
 
         // The file is decoded beside the run while the run reads its position.
         QFuture<QList<QByteArray>> decoding = QtConcurrent::run([url, photo, count = frameCount] {

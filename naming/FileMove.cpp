@@ -15,6 +15,9 @@ int moveWithoutReplacing(const QString &from, const QString &to)
 {
     const QByteArray source = FilePath::encode(from);
     const QByteArray target = FilePath::encode(to);
+    // The system would read such a path only up to the NUL: another file than the one meant.
+    if (source.contains('\0') || target.contains('\0'))
+        return EINVAL;
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
@@ -34,8 +37,9 @@ int moveWithoutReplacing(const QString &from, const QString &to)
 
 bool exists(const QString &path)
 {
+    const QByteArray bytes = FilePath::encode(path);
     struct stat info {};
-    return ::lstat(FilePath::encode(path).constData(), &info) == 0;
+    return !bytes.contains('\0') && ::lstat(bytes.constData(), &info) == 0;
 }
 
 QString describe(int error)

@@ -50,7 +50,8 @@ QString build(const NameParts &parts, const NamingOptions &options)
 
 QString clean(QString name)
 {
-    name.removeIf([](QChar c) { return forbidden.contains(c); });
+    // A NUL cannot be part of a file name: the system would end the name there.
+    name.removeIf([](QChar c) { return c.isNull() || forbidden.contains(c); });
     name.replace(u'\n', u' ');
 
     qsizetype begin = 0;

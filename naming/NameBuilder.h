@@ -30,7 +30,7 @@ namespace NameBuilder {
 // The proposed file name without extension, possibly empty. Reads only the local time zone.
 QString build(const NameParts &parts, const NamingOptions &options);
 
-// A name as it may go on disk: without / \ : * ? " < > |, line feeds as spaces, no spaces or tabs
+// A name as it may go on disk: without / \ : * ? " < > | or NUL, line feeds as spaces, no spaces or tabs
 // at either end. Possibly empty.
 QString clean(QString name);
 

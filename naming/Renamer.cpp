@@ -53,19 +53,30 @@ qsizetype bytesOnDisk(const QString &text)
     return FilePath::encode(text).size();
 }
 
+// The names in each folder of the batch, read once: sidecars are looked for among them, and a
+// folder of thousands of photos is not read again for each one.
+using FolderListings = QHash<QString, QStringList>;
+
+QStringList &listingOf(const QString &folder, FolderListings &listings)
+{
+    const auto known = listings.find(folder);
+    if (known != listings.end())
+        return *known;
+    QStringList &names = listings[folder];
+    const auto closeDir = [](DIR *dir) { ::closedir(dir); };
+    const std::unique_ptr<DIR, decltype(closeDir)> dir(::opendir(FilePath::encode(folder + u'/').constData()), closeDir);
+    while (const dirent *entry = dir ? ::readdir(dir.get()) : nullptr)
+        names << FilePath::decode(QByteArray(entry->d_name));
+    return names;
+}
+
 // What follows the media file's base name in each of its sidecars' names: ".xmp" for IMG_1.xmp,
 // ".CR3.xmp" for IMG_1.CR3.xmp. Only sidecar extensions count, so IMG_1.JPG beside IMG_1.CR3 is
 // another photo, never a sidecar.
-QStringList sidecarSuffixes(const MediaPath &media)
+QStringList sidecarSuffixes(const MediaPath &media, FolderListings &listings)
 {
     QStringList suffixes;
-    const auto closeDir = [](DIR *dir) { ::closedir(dir); };
-    const std::unique_ptr<DIR, decltype(closeDir)> dir(::opendir(FilePath::encode(media.folder + u'/').constData()),
-                                                       closeDir);
-    if (!dir)
-        return suffixes;
-    while (const dirent *entry = ::readdir(dir.get())) {
-        const QString name = FilePath::decode(QByteArray(entry->d_name));
+    for (const QString &name : listingOf(media.folder, listings)) {
         const auto isSidecarOf = [&name](const QString &stem) {
             return name.startsWith(stem)
                 && std::ranges::any_of(sidecarExtensions, [&](const QString &extension) {
@@ -124,13 +135,13 @@ bool isFree(const Attempt &names)
     return !FileMove::exists(names.target) && std::ranges::none_of(names.sidecarTargets, FileMove::exists);
 }
 
-Outcome renameOne(const Request &request, Batch &batch)
+Outcome renameOne(const Request &request, Batch &batch, FolderListings &listings)
 {
     const QString clean = NameBuilder::clean(request.proposedName);
     if (clean.isEmpty())
         return {};
     const MediaPath media = split(request.path);
-    const QStringList sidecars = sidecarSuffixes(media);
+    const QStringList sidecars = sidecarSuffixes(media, listings);
 
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         const Attempt names = attemptAt(media, sidecars, clean, attempt);
@@ -146,9 +157,13 @@ Outcome renameOne(const Request &request, Batch &batch)
         for (qsizetype i = 0; i < sidecars.size(); ++i) {
             // A sidecar that cannot follow stays where it is; its media file is renamed all the same.
             const QString from = media.folder + u'/' + media.base + sidecars[i];
-            if (FileMove::moveWithoutReplacing(from, names.sidecarTargets[i]) == 0) {
-                batch.moves.insert(names.sidecarTargets[i], from);
+            const QString &to = names.sidecarTargets[i];
+            if (FileMove::moveWithoutReplacing(from, to) == 0) {
+                batch.moves.insert(to, from);
                 ++batch.sidecarsMoved;
+                QStringList &listing = listings[media.folder];
+                listing.removeOne(QStringView(from).sliced(media.folder.size() + 1).toString());
+                listing << QStringView(to).sliced(media.folder.size() + 1).toString();
             }
         }
         return {Outcome::Kind::moved, names.target, {}};
@@ -161,8 +176,9 @@ Outcome renameOne(const Request &request, Batch &batch)
 Batch rename(const QList<Request> &requests, const std::optional<QString> &logFolder)
 {
     Batch batch;
+    FolderListings listings;
     for (const Request &request : requests)
-        batch.outcomes << renameOne(request, batch);
+        batch.outcomes << renameOne(request, batch, listings);
     if (batch.moves.isEmpty())
         return batch;
 
@@ -179,18 +195,29 @@ Batch rename(const QList<Request> &requests, const std::optional<QString> &logFo
 UndoResult undo(const UndoMap &moves)
 {
     UndoResult result;
-    for (auto move = moves.begin(); move != moves.end(); ++move) {
-        const QString &now = move.key();
-        const QString &before = move.value();
-        if (!FileMove::exists(now))
-            continue; // moved away or deleted by the user: nothing left to bring back
-        if (FileMove::exists(before) || FileMove::moveWithoutReplacing(now, before) != 0) {
-            result.remaining.insert(now, before);
-            continue;
+    // One file of a batch may have taken another's old name (a.jpg → 猫.jpg while 猫.jpg → 狗.jpg),
+    // so an entry blocked in one pass may be free once the other went back: pass again while
+    // anything moves.
+    UndoMap pending = moves;
+    for (bool moved = true; moved && !pending.isEmpty();) {
+        moved = false;
+        UndoMap blocked;
+        for (auto move = pending.begin(); move != pending.end(); ++move) {
+            const QString &now = move.key();
+            const QString &before = move.value();
+            if (!FileMove::exists(now))
+                continue; // moved away or deleted by the user: nothing left to bring back
+            if (FileMove::exists(before) || FileMove::moveWithoutReplacing(now, before) != 0) {
+                blocked.insert(now, before);
+                continue;
+            }
+            ++result.restored;
+            result.restoredMoves.insert(now, before);
+            moved = true;
         }
-        ++result.restored;
-        result.restoredMoves.insert(now, before);
+        pending = blocked;
     }
+    result.remaining = pending;
     return result;
 }
 

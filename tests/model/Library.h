@@ -9,18 +9,24 @@
 #include <QFile>
 #include <QTimer>
 
-// A model with its own settings file, set to the given media target.
+// A model with its own settings file, set to the given media target, and the session's runtime
+// folder (where undo logs go and searches park frames) inside the test's temporary folder.
 struct Library
 {
     Fixtures fixtures;
+    QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     AppModel model{fixtures.path("settings/Orvane.json")};
     int changes = 0;
 
     explicit Library(const QString &target = "videos")
     {
+        QDir().mkpath(fixtures.path("runtime"));
+        QFile::setPermissions(fixtures.path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fixtures.path("runtime")));
         model.settings().mediaTargetRaw = target;
         model.onChange = [this] { ++changes; };
     }
+    ~Library() { qputenv("XDG_RUNTIME_DIR", savedRuntime); }
 
     QString touch(const QString &relativePath)
     {

@@ -31,6 +31,7 @@ const Case cases[] = {
     {"SmallYear", {QDateTime(QDate(987, 1, 2), QTime(12, 0)), {}, {}, {}}, all, u"0987-01-02"},
     {"ForbiddenCharacters", {std::nullopt, {}, u"a/b:c*d?e\"f<g>h|i\\j"_qs, u"/v/k:l?.jpg"_qs}, all,
      u"abcdefghij_kl"},
+    {"NulCharacter", {std::nullopt, {}, u"石\0桥"_qs, {}}, all, u"石桥"},
     {"SlashSeparator", {std::nullopt, u"x"_qs, u"y"_qs, u"/v/z.mp4"_qs}, slashed, u"xyz"},
     {"ForbiddenOnlyComponent", {std::nullopt, u"x"_qs, u"?"_qs, u"/v/z.mp4"_qs}, all, u"x__z"},
     {"BlankLocation", {std::nullopt, u"  "_qs, u"海"_qs, {}}, dashed, u"-海"},

@@ -249,6 +249,24 @@ TEST(Renamer, UndoMovesBackWhatItCanAndKeepsTheRest)
     EXPECT_EQ(folder.listing(), (QStringList{"a.mp4=a.mp4", "b.mp4=b.mp4", "丁.mp4=d.mp4", "乙.mp4=b.mp4"}));
 }
 
+TEST(Renamer, UndoUnwindsAChainOfNamesInOneGo)
+{
+    // Each file takes the name the one before gave up: e.jpg → d.jpg → … → a.jpg → 甲.jpg. Only one
+    // order of going back works in a single pass, and the log's order is a hash's.
+    Folder folder;
+    QList<Renamer::Request> chain{{folder.add(QStringLiteral("a.jpg")), QStringLiteral("甲")}};
+    for (const char *name : {"b", "c", "d", "e"})
+        chain << Renamer::Request{folder.add(QString::fromLatin1(name) + QStringLiteral(".jpg")),
+                                  QString(QChar(QLatin1Char(name[0] - 1)))};
+    const Renamer::Batch batch = Renamer::rename(chain, std::nullopt);
+    EXPECT_EQ(folder.listing(), (QStringList{"a.jpg=b.jpg", "b.jpg=c.jpg", "c.jpg=d.jpg", "d.jpg=e.jpg", "甲.jpg=a.jpg"}));
+
+    const Renamer::UndoResult result = Renamer::undo(batch.moves);
+    EXPECT_EQ(result.restored, 5);
+    EXPECT_TRUE(result.remaining.isEmpty());
+    EXPECT_EQ(folder.listing(), (QStringList{"a.jpg=a.jpg", "b.jpg=b.jpg", "c.jpg=c.jpg", "d.jpg=d.jpg", "e.jpg=e.jpg"}));
+}
+
 TEST(Renamer, UndoLeavesADamagedLogAlone)
 {
     Folder folder;

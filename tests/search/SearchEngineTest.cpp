@@ -234,10 +234,7 @@ TEST(SearchEngine, FailedQuestionsAreCountedAndAllFailedIsAnError)
 {
     Fixtures fixtures;
     const QStringList videos{fixtures.indexedVideo("two.mp4", 2, lossless)}; // frames 0, 10, 10
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const QUrl stopped(QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort()));
-    closed.close();
+    const QUrl stopped(QStringLiteral("http://127.0.0.1:1/")); // nothing listens there
 
     const struct {
         const char *name;
