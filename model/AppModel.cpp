@@ -25,7 +25,7 @@ AppModel::AppModel(const QString &settingsPath, QObject *parent)
 AppModel::~AppModel()
 {
     m_link->cut();
-    m_closing = true;
+    *m_closing = true;
     onChange = nullptr;
     m_pendingImports.clear();
     m_import.waitForFinished();
@@ -143,8 +143,8 @@ void AppModel::analyzeAll()
     const AnalysisRun run{
         .ids = ids,
         .engine = m_settings.engine(),
-        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model()),
-        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model()),
+        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model(), {}, m_closing),
+        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model(), {}, m_closing),
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder,
     };
@@ -220,6 +220,7 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
     request.reference = reference;
     request.mode = mode;
     request.interval = interval;
+    request.cancel = m_closing;
 
     // A search may take hours and cannot be stopped, so it has a thread of its own instead of one
     // of the pool's, which the analysis needs, and the model does not wait for it when it goes.

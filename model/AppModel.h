@@ -15,7 +15,6 @@
 #include <QSet>
 #include <QThreadPool>
 
-#include <atomic>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -99,7 +98,7 @@ signals:
 private:
     friend struct AnalysisRun;
 
-    bool isClosing() const { return m_closing; }
+    bool isClosing() const { return *m_closing; }
     bool readSetting(bool AppSettings::*setting);
     void finishAnalysis(int done, qsizetype total, double elapsed);
 
@@ -121,8 +120,9 @@ private:
 
     bool m_isBusy = false;
     QFuture<void> m_analysis;
-    // Set when the model is going away: a run in progress stops at the next item.
-    std::atomic<bool> m_closing = false;
+    // Set when the model is going away: requests under way end, a run stops at the next item and
+    // a search at the next frame.
+    CancelFlag m_closing = makeCancelFlag();
 
     // Imports get a thread of their own: the files are read on the shared pool, whose threads an
     // import waiting there would otherwise take one of.

@@ -31,6 +31,8 @@ OllamaSetup::OllamaSetup(AppSettings &settings, std::function<void()> onChange, 
 OllamaSetup::~OllamaSetup()
 {
     m_link->cut();
+    // A download can run for an hour, and the application waits for the pool's tasks when it quits.
+    *m_cancel = true;
 }
 
 template <typename Work, typename Report>
@@ -64,7 +66,7 @@ void OllamaSetup::programSearched(bool installed)
         notifyObservers();
         return;
     }
-    const OllamaClient client(m_settings.ollamaURL(), m_settings.ollamaModel);
+    const OllamaClient client(m_settings.ollamaURL(), m_settings.ollamaModel, {}, m_cancel);
     inBackground([client] { return client.listModels(); },
                  [this](const std::expected<QList<OllamaModel>, OllamaFailure> &models) { serverListed(models); });
 }
@@ -95,7 +97,7 @@ void OllamaSetup::refreshModels()
 std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(VisionEngine engine) const
 {
     if (engine == VisionEngine::openAI) {
-        const OpenAICompatClient client(m_settings.openAIURL(), m_settings.openAIKey, m_settings.openAIModel);
+        const OpenAICompatClient client(m_settings.openAIURL(), m_settings.openAIKey, m_settings.openAIModel, {}, m_cancel);
         return [client]() -> std::optional<QList<OllamaModel>> {
             const auto identifiers = client.listModels();
             if (!identifiers)
@@ -106,7 +108,7 @@ std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(Vis
             return models;
         };
     }
-    const OllamaClient client(m_settings.ollamaURL(), m_settings.ollamaModel);
+    const OllamaClient client(m_settings.ollamaURL(), m_settings.ollamaModel, {}, m_cancel);
     return [client]() -> std::optional<QList<OllamaModel>> {
         auto models = client.listModels();
         return models ? std::optional(std::move(*models)) : std::nullopt;
@@ -147,7 +149,7 @@ void OllamaSetup::pullVisionModel(const QString &name)
     m_pullProgress = pullConnecting;
     notifyObservers();
 
-    const OllamaClient client(m_settings.ollamaURL(), name);
+    const OllamaClient client(m_settings.ollamaURL(), name, {}, m_cancel);
     const auto showProgress = [link = m_link, this](const QString &text) {
         link->post([this, text] {
             m_pullProgress = text;

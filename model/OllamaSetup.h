@@ -75,4 +75,5 @@ private:
     QList<OllamaModel> m_models;
 
     std::shared_ptr<MainThreadLink> m_link = std::make_shared<MainThreadLink>(this);
+    CancelFlag m_cancel = makeCancelFlag();
 };

@@ -45,7 +45,8 @@ QJsonObject replySchema()
 Ask askerFor(const SearchRequest &request, const QString &prompt)
 {
     if (request.engineRaw == u"openai") {
-        const OpenAICompatClient client(request.openAIURL, request.openAIKey, request.model, request.openAITimeouts);
+        const OpenAICompatClient client(request.openAIURL, request.openAIKey, request.model, request.openAITimeouts,
+                                        request.cancel);
         return [client, prompt](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
             auto reply = client.analyze(pictures, prompt);
             if (!reply)
@@ -53,13 +54,18 @@ Ask askerFor(const SearchRequest &request, const QString &prompt)
             return std::move(*reply);
         };
     }
-    const OllamaClient client(request.ollamaURL, request.model, request.ollamaTimeouts);
+    const OllamaClient client(request.ollamaURL, request.model, request.ollamaTimeouts, request.cancel);
     return [client, prompt, schema = replySchema()](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
         auto reply = client.analyze(pictures, prompt, schema);
         if (!reply)
             return std::unexpected(errorDescription(reply.error()));
         return std::move(*reply);
     };
+}
+
+SearchError cancelled()
+{
+    return {SearchError::Kind::cancelled, QStringLiteral("检索已取消")};
 }
 
 SearchError noFrames()
@@ -75,6 +81,8 @@ std::expected<QList<SampledVideo>, SearchError> sampleAll(const SearchRequest &r
 {
     QList<SampledVideo> sampled;
     for (const QString &path : request.videos) {
+        if (isCancelled(request.cancel))
+            return std::unexpected(cancelled());
         const auto frames = FrameExtractor::extractTimestampedFrames(path, request.interval, SearchEngine::maxFramesPerVideo);
         if (frames.isEmpty())
             continue;
@@ -121,6 +129,8 @@ std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &reque
     int number = 0;
     for (const SampledVideo &video : *sampled) {
         for (const SampledFrame &frame : video.frames) {
+            if (isCancelled(request.cancel))
+                return std::unexpected(cancelled());
             ++number;
             if (onProgress)
                 onProgress(number, total, progressText(number, total, video.name));

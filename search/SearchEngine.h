@@ -40,6 +40,8 @@ struct SearchRequest
     OpenAICompatTimeouts openAITimeouts;
     // Where the sampled frames wait for their turn; empty means the user's temporary folder.
     QString scratchFolder;
+    // Set to end the search early; it then fails as cancelled.
+    CancelFlag cancel;
 };
 
 struct SearchResult
@@ -54,6 +56,7 @@ struct SearchError
         noFrames,          // no video gave a frame, or there were no videos
         spool,             // the sampled frames could not be parked on disk
         allRequestsFailed, // not one frame got an answer: a stopped server, a wrong key
+        cancelled,         // its owner went away
     };
     Kind kind = Kind::noFrames;
     QString message; // what the user is told after "检索失败："

@@ -10,6 +10,7 @@ namespace {
 
 const QString timedOut = QStringLiteral("请求超时：服务器长时间没有响应");
 const QString replyTooLarge = QStringLiteral("服务器返回的数据过大，已停止接收");
+const QString cancelled = QStringLiteral("请求已取消");
 constexpr qint64 readAhead = 1024 * 1024;
 
 class Exchange
@@ -23,6 +24,8 @@ public:
 
     std::expected<HttpResponse, HttpError> run()
     {
+        if (isCancelled(m_request.cancel))
+            return std::unexpected(HttpError{HttpError::Kind::cancelled, QNetworkReply::OperationCanceledError, cancelled});
         QNetworkAccessManager network;
         QNetworkRequest request(m_request.url);
         for (const auto &[name, value] : m_request.headers)
@@ -50,6 +53,15 @@ public:
             take();
         });
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        // Nothing can wake this loop from the thread that cancels, so it looks now and then.
+        QTimer watch;
+        if (m_request.cancel) {
+            QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+                if (isCancelled(m_request.cancel))
+                    fail(HttpError::Kind::cancelled, cancelled);
+            });
+            watch.start(100);
+        }
         silence.start();
         loop.exec();
 

@@ -9,10 +9,27 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
+
 #include <chrono>
 #include <expected>
 #include <functional>
+#include <memory>
 #include <utility>
+
+// Set from any thread to end every request that holds it; they fail at once as cancelled. For
+// work that must stop when its owner goes away.
+using CancelFlag = std::shared_ptr<std::atomic<bool>>;
+
+inline CancelFlag makeCancelFlag()
+{
+    return std::make_shared<std::atomic<bool>>(false);
+}
+
+inline bool isCancelled(const CancelFlag &flag)
+{
+    return flag && *flag;
+}
 
 struct HttpRequest
 {
@@ -26,6 +43,7 @@ struct HttpRequest
     // for a stream of lines, the cap is on one line.
     qint64 maxBody = 16 * 1024 * 1024;
     qint64 maxErrorBody = 64 * 1024;
+    CancelFlag cancel;
 };
 
 struct HttpResponse
@@ -42,7 +60,7 @@ struct HttpResponse
 // A request that got no complete HTTP answer. `message` is what the user is shown.
 struct HttpError
 {
-    enum class Kind { transport, timeout, tooLarge };
+    enum class Kind { transport, timeout, tooLarge, cancelled };
     Kind kind = Kind::transport;
     QNetworkReply::NetworkError code = QNetworkReply::NoError;
     QString message;

@@ -141,10 +141,11 @@ QString errorDescription(const OllamaFailure &failure)
     return std::visit(Describe{}, failure);
 }
 
-OllamaClient::OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts)
+OllamaClient::OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts, CancelFlag cancel)
     : m_baseURL(std::move(baseURL))
     , m_model(std::move(model))
     , m_timeouts(timeouts)
+    , m_cancel(std::move(cancel))
 {
 }
 
@@ -194,6 +195,7 @@ std::expected<QString, OllamaFailure> OllamaClient::analyze(const QList<QByteArr
     request.headers = {{"Content-Type", jsonType}};
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = m_timeouts.generate;
+    request.cancel = m_cancel;
     const auto response = HttpClient::send(request);
     if (!response)
         return std::unexpected(response.error());
@@ -224,6 +226,7 @@ std::expected<QList<OllamaModel>, OllamaFailure> OllamaClient::listModels() cons
     HttpRequest request;
     request.url = endpoint(QStringLiteral("api/tags"));
     request.timeout = m_timeouts.tags;
+    request.cancel = m_cancel;
     const auto response = HttpClient::send(request);
     if (!response)
         return std::unexpected(response.error());
@@ -254,6 +257,7 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
     request.body = QJsonDocument(QJsonObject{{QLatin1String("name"), name}, {QLatin1String("stream"), true}})
                        .toJson(QJsonDocument::Compact);
     request.timeout = m_timeouts.pull;
+    request.cancel = m_cancel;
 
     std::optional<OllamaError> streamError;
     QByteArray errorText;

@@ -74,7 +74,8 @@ struct OllamaTimeouts
 class OllamaClient
 {
 public:
-    OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts = {});
+    // Requests end early, as cancelled, once `cancel` is set.
+    OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts = {}, CancelFlag cancel = {});
 
     const QUrl &baseURL() const { return m_baseURL; }
     const QString &model() const { return m_model; }
@@ -104,4 +105,5 @@ private:
     QUrl m_baseURL;
     QString m_model;
     OllamaTimeouts m_timeouts;
+    CancelFlag m_cancel;
 };

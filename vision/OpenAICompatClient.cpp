@@ -117,11 +117,13 @@ QString OpenAICompatFailure::errorDescription() const
     return std::get<HttpError>(cause).message;
 }
 
-OpenAICompatClient::OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts)
+OpenAICompatClient::OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts,
+                                       CancelFlag cancel)
     : m_baseURL(std::move(baseURL))
     , m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_timeouts(timeouts)
+    , m_cancel(std::move(cancel))
 {
 }
 
@@ -230,6 +232,7 @@ OpenAICompatResult<HttpRequest> OpenAICompatClient::request(const QByteArray &me
     if (!m_apiKey.isEmpty())
         http.headers.append({"Authorization", "Bearer " + m_apiKey.toUtf8()});
     http.timeout = timeout;
+    http.cancel = m_cancel;
     return http;
 }
 

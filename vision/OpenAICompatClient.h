@@ -55,7 +55,9 @@ struct OpenAICompatTimeouts
 class OpenAICompatClient
 {
 public:
-    OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts = {});
+    // Requests end early, as cancelled, once `cancel` is set.
+    OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts = {},
+                       CancelFlag cancel = {});
 
     const QUrl &baseURL() const { return m_baseURL; }
     const QString &apiKey() const { return m_apiKey; }
@@ -84,4 +86,5 @@ private:
     QString m_apiKey;
     QString m_model;
     OpenAICompatTimeouts m_timeouts;
+    CancelFlag m_cancel;
 };

@@ -13,6 +13,8 @@
 
 #include <QThread>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -354,6 +356,50 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
     ASSERT_EQ((*result)->hits.size(), 3);
     EXPECT_EQ((*result)->hits[0].caption, "石桥");
     EXPECT_EQ(library.model.statusMessage(), "拖入视频或照片，或点击「添加文件」开始") << "the status line is the window's own";
+}
+
+} // namespace
+
+namespace {
+
+// Closing the application must not wait for a model that thinks for minutes.
+TEST(AnalyzeAll, ClosingTheModelEndsTheRequestUnderWay)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool asked = false, released = false, answeredAfterRelease = false;
+    FakeHttpServer ollama;
+    ollama.server().Post("/api/generate", [&](const httplib::Request &, httplib::Response &response) {
+        std::unique_lock lock(mutex);
+        asked = true;
+        changed.wait_for(lock, 30s, [&] { return released; });
+        answeredAfterRelease = released;
+        response.set_content("{}", "application/json");
+    });
+    ollama.start();
+
+    auto library = std::make_unique<Library>("both");
+    library->model.settings().ollamaEndpoint = ollama.url(QString()).toString();
+    library->import({library->fixtures.picture("a.png", quadrantPicture(32, 32))});
+    library->model.analyzeAll();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        const std::lock_guard lock(mutex);
+        if (asked)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+
+    library.reset(); // would wait for the answer, which comes only after this line
+    {
+        const std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    ollama.requests();
+    EXPECT_TRUE(answeredAfterRelease);
 }
 
 } // namespace

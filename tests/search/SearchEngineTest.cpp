@@ -107,7 +107,7 @@ private:
 SearchRequest requestTo(const FakeModel &model, const QStringList &videos, const QString &scratch)
 {
     SearchRequest request{"ollama", model.url(), model.url("/v1"), "sk-test", "qwen2.5vl:7b", videos, "石桥", {},
-                          SearchMode::keyword, 1, {10s, 10s, 10s}, {10s, 10s}, scratch};
+                          SearchMode::keyword, 1, {10s, 10s, 10s}, {10s, 10s}, scratch, {}};
     return request;
 }
 
