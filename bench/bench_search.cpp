@@ -86,6 +86,7 @@ SearchRequest requestTo(const Bench::InstantOllama &model, const QStringList &vi
     request.videos = videos;
     request.query = u"石桥"_s;
     request.interval = interval;
+    request.scratchFolder = QFileInfo(Bench::scratchPath(u"spool"_s)).path();
     return request;
 }
 

@@ -4,7 +4,6 @@
 #include "FrameSpool.h"
 #include "HitOrder.h"
 #include "PromptBuilder.h"
-#include "UserTempFolder.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -111,7 +110,9 @@ namespace SearchEngine {
 
 std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &request, const ProgressHandler &onProgress)
 {
-    FrameSpool spool(request.scratchFolder.isEmpty() ? userTemporaryRoot() : request.scratchFolder);
+    if (request.scratchFolder.isEmpty())
+        return std::unexpected(SearchError{SearchError::Kind::spool, QStringLiteral("没有可写入的临时文件夹")});
+    FrameSpool spool(request.scratchFolder);
     const auto sampled = sampleAll(request, spool);
     if (!sampled)
         return std::unexpected(sampled.error());

@@ -38,7 +38,8 @@ struct SearchRequest
 
     OllamaTimeouts ollamaTimeouts;
     OpenAICompatTimeouts openAITimeouts;
-    // Where the sampled frames wait for their turn; empty means the user's temporary folder.
+    // An owner-only folder where the sampled frames wait for their turn, each search in a folder
+    // of its own inside it.
     QString scratchFolder;
     // Set to end the search early; it then fails as cancelled.
     CancelFlag cancel;

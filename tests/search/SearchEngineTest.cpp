@@ -311,54 +311,32 @@ TEST(SearchEngine, AtMostSixHundredFramesFromOneVideo)
     EXPECT_EQ(model.asked().size(), 600);
 }
 
-// Restores an environment variable when the test ends.
-class ScopedVariable
-{
-public:
-    ScopedVariable(const char *name, const std::optional<QString> &value)
-        : m_name(name)
-        , m_old(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
-    {
-        value ? void(qputenv(name, value->toLocal8Bit())) : void(qunsetenv(name));
-    }
-    ~ScopedVariable() { m_old ? void(qputenv(m_name, *m_old)) : void(qunsetenv(m_name)); }
-
-private:
-    const char *m_name;
-    std::optional<QByteArray> m_old;
-};
-
 TEST(SearchEngine, FramesWaitInAnOwnerOnlyFolderRemovedAfterwards)
 {
     Fixtures fixtures;
     const QStringList videos{fixtures.indexedVideo("two.mp4", 2, lossless)};
-    const auto folder = [&](const QString &name) { return QDir().mkpath(fixtures.path(name)), fixtures.path(name); };
-    const QString scratch = folder("scratch"), runtime = folder("runtime"), temp = folder("tmp");
-    ASSERT_TRUE(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const struct { const char *name; QString scratch; std::optional<QString> runtime; QString expectedRoot; } rows[] = {
-        {"the folder asked for", scratch, runtime, scratch},
-        {"the session's runtime folder", "", runtime, runtime},
-        {"the temporary folder without a runtime folder", "", std::nullopt, temp},
-    };
-    for (const auto &row : rows) {
-        const ScopedVariable xdg("XDG_RUNTIME_DIR", row.runtime), tmp("TMPDIR", temp);
-        std::mutex mutex;
-        QStringList during; // what the root held while the model was asked, with each entry's mode
-        const FakeModel model([&](int) {
-            const std::lock_guard lock(mutex);
-            if (during.isEmpty()) {
-                for (const QFileInfo &entry : QDir(row.expectedRoot).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-                    during << entry.fileName().left(14) + (entry.isDir() ? " folder " : " file ")
-                            + QString::number(entry.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), 16);
-            }
-            return judged(true, 50);
-        });
-        ASSERT_TRUE(SearchEngine::searchVideos(requestTo(model, videos, row.scratch), {})) << row.name;
-
+    const QString scratch = fixtures.path("scratch");
+    QDir().mkpath(scratch);
+    std::mutex mutex;
+    QStringList during; // what the folder held while the model was asked, with each entry's mode
+    const FakeModel model([&](int) {
         const std::lock_guard lock(mutex);
-        EXPECT_EQ(during, QStringList{"orvane-search- folder 7000"}) << row.name; // owner only
-        EXPECT_TRUE(QDir(row.expectedRoot).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) << row.name;
-    }
+        if (during.isEmpty()) {
+            for (const QFileInfo &entry : QDir(scratch).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+                during << entry.fileName().left(14) + (entry.isDir() ? " folder " : " file ")
+                        + QString::number(entry.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), 16);
+        }
+        return judged(true, 50);
+    });
+    ASSERT_TRUE(SearchEngine::searchVideos(requestTo(model, videos, scratch), {}));
+
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(during, QStringList{"orvane-search- folder 7000"}); // owner only
+    EXPECT_TRUE(QDir(scratch).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+
+    const auto nowhere = SearchEngine::searchVideos(requestTo(model, videos, QString()), {});
+    ASSERT_FALSE(nowhere);
+    EXPECT_EQ(nowhere.error().kind, SearchError::Kind::spool);
 }
 
 TEST(SearchEngine, NamesInEitherNormalFormAreOneVideoName)
