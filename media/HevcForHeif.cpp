@@ -83,7 +83,9 @@ heif_error toHeifImage(const AVFrame *frame, heif_image **out)
     const int depth = format->comp[0].depth;
     const int bytesPerSample = depth > 8 ? 2 : 1;
     heif_image *image = nullptr;
-    heif_error error = heif_image_create(frame->width, frame->height, heif_colorspace_YCbCr, *chroma, &image);
+    // An alpha plane is coded as a grey picture, which libheif takes only as monochrome.
+    const heif_colorspace space = *chroma == heif_chroma_monochrome ? heif_colorspace_monochrome : heif_colorspace_YCbCr;
+    heif_error error = heif_image_create(frame->width, frame->height, space, *chroma, &image);
     if (error.code != heif_error_Ok)
         return error;
     const heif_channel channels[] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};

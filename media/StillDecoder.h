@@ -14,8 +14,9 @@ struct DecodedStill
     ImageProperties properties;
 };
 
-// Photos of every kind the program imports: JPEG, PNG, TIFF, WebP and BMP through Qt, HEIC, HEIF and
-// AVIF through libheif, camera RAW through LibRaw. Calls share no state and may run on any thread.
+// Photos of every kind the program imports: JPEG, PNG, TIFF, WebP and BMP through Qt, HEIC through
+// our own HEIF reader and FFmpeg (libheif for what that does not cover), AVIF through libheif,
+// camera RAW through LibRaw. Calls share no state and may run on any thread.
 namespace StillDecoder {
 
 // Each format has two independent ways to a picture; the second is for when the first fails.

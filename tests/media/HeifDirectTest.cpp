@@ -183,7 +183,7 @@ TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
     }
 }
 
-// AVIF and pictures with alpha are left to libheif.
+// AVIF and pictures with alpha are left to libheif, which reads them.
 TEST(HeifDirect, LeavesAvifAndAlphaToLibheif)
 {
     Fixtures fixtures;
@@ -196,6 +196,10 @@ TEST(HeifDirect, LeavesAvifAndAlphaToLibheif)
     Fixtures::run("heif-enc", {"-q", "90", "--no-alpha", "--avif", png, "-o", avif});
     EXPECT_FALSE(StillLoaders::heifDirect(heic, 0));
     EXPECT_FALSE(StillLoaders::heifDirect(avif, 0));
+    // libheif takes the alpha plane, a grey picture, from our HEVC decoder.
+    const auto decoded = StillDecoder::decode(heic);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->picture.size(), QSize(48, 32));
 }
 
 struct Damage
