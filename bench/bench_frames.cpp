@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "FrameExtractor.h"
 #include "FrameMontage.h"
+#include "FreshCopy.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,10 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -239,59 +237,30 @@ void montage(benchmark::State &state)
         benchmark::DoNotOptimize(FrameMontage::compose(frames, montageQuality));
 }
 
-// The copy of this program that measures one item learns the clip, and where to write its figures,
-// from the environment.
-constexpr char itemClipVariable[] = "ORVANE_BENCH_ITEM_CLIP";
-constexpr char itemReportVariable[] = "ORVANE_BENCH_ITEM_REPORT";
-
-// In that copy: restarts the kernel's high-water mark once the program is up (Qt, FFmpeg and the
-// benchmark library loaded), makes one item's frames and montage, and writes how far resident
-// memory rose above the start, then the start, in KiB.
-[[noreturn]] void measureItem(const QString &clip, const QString &report)
-{
-    QFile clearRefs(u"/proc/self/clear_refs"_s);
-    const bool restarted = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1 && clearRefs.flush();
-    const long start = Bench::statusKiB("VmRSS:");
-    const auto montage = FrameMontage::compose(FrameExtractor::extractFrames(clip, itemFrames), montageQuality);
-    const long peak = Bench::statusKiB("VmHWM:");
-    // Checked cheaply: decoding the montage here would add to the peak being measured.
-    const bool made = montage && montage->frameCount == itemFrames;
-    QFile out(report);
-    const bool written = restarted && made && out.open(QIODevice::WriteOnly)
-        && out.write(QByteArray::number(peak - start) + ' ' + QByteArray::number(start)) > 0;
-    out.close();
-    std::exit(written ? EXIT_SUCCESS : EXIT_FAILURE);
-}
-
 // One item as naming handles it, its six frames then the montage of them, in a fresh copy of this
-// program: in this one, the freed memory that earlier benchmarks keep for reuse would hide the cost.
-// The rise counts every page the item touches, library code included, as the system sees it.
+// program. The rise above the start counts every page the item touches, library code included, as
+// the system sees it.
 void item_peak_memory(benchmark::State &state)
 {
-    if (qEnvironmentVariableIsSet(itemClipVariable))
-        measureItem(qEnvironmentVariable(itemClipVariable), qEnvironmentVariable(itemReportVariable));
+    if (const auto clip = Bench::FreshCopy::input()) {
+        Bench::FreshCopy::report([&] {
+            const auto montage = FrameMontage::compose(FrameExtractor::extractFrames(*clip, itemFrames), montageQuality);
+            // Checked cheaply: decoding the montage here would add to the peak being measured.
+            return montage && montage->frameCount == itemFrames;
+        });
+    }
     const Clip *clip = ready(state, &minute);
     if (!clip)
         return;
-    const QString report = Bench::scratchPath(u"item-memory.txt"_s);
-    qputenv(itemClipVariable, clip->path.toLocal8Bit());
-    qputenv(itemReportVariable, report.toLocal8Bit());
-    bool measured = true;
-    for (auto _ : state) {
-        measured = measured
-            && Bench::runTool(QCoreApplication::applicationFilePath(), {u"--benchmark_filter=^item_peak_memory"_s});
-    }
-    qunsetenv(itemClipVariable);
-    qunsetenv(itemReportVariable);
-    QFile file(report);
-    const QList<QByteArray> figures = measured && file.open(QIODevice::ReadOnly) ? file.readAll().split(' ')
-                                                                                 : QList<QByteArray>();
-    if (figures.size() != 2) {
+    std::optional<Bench::FreshCopy::Memory> memory;
+    for (auto _ : state)
+        memory = Bench::FreshCopy::measure(u"item_peak_memory"_s, clip->path);
+    if (!memory) {
         state.SkipWithError("the measuring copy failed");
         return;
     }
-    state.counters["peak_MiB"] = figures[0].toDouble() / 1024;
-    state.counters["start_MiB"] = figures[1].toDouble() / 1024;
+    state.counters["peak_MiB"] = double(memory->peakKiB - memory->startKiB) / 1024;
+    state.counters["start_MiB"] = double(memory->startKiB) / 1024;
 }
 
 } // namespace

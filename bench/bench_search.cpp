@@ -3,6 +3,7 @@
 
 #include "BenchSupport.h"
 #include "FrameExtractor.h"
+#include "FreshCopy.h"
 #include "InstantOllama.h"
 #include "SearchEngine.h"
 
@@ -15,9 +16,6 @@
 
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -141,36 +139,19 @@ void search_end_to_end(benchmark::State &state)
         state.counters["over_sampling_pct"] = (total / double(state.iterations()) / samplingSeconds - 1) * 100;
 }
 
-// The copy of this program that measures learns the clips' folder, and where to write, from these.
-constexpr char clipsVariable[] = "ORVANE_BENCH_SEARCH_CLIPS";
-constexpr char reportVariable[] = "ORVANE_BENCH_SEARCH_REPORT";
-
-// In that copy: restarts the kernel's high-water mark once everything is loaded, searches the
-// clips, and writes the peak resident memory, then the start, in KiB.
-[[noreturn]] void measureSearch(const QString &folder, const QString &report)
-{
-    const Bench::InstantOllama model(R"({"caption":"空镜","hit":false,"score":0})");
-    QStringList clips;
-    for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name))
-        clips << QDir(folder).filePath(name);
-    QFile clearRefs(u"/proc/self/clear_refs"_s);
-    const bool restarted = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1 && clearRefs.flush();
-    const long start = Bench::statusKiB("VmRSS:");
-    const auto result = SearchEngine::searchVideos(requestTo(model, clips, shortInterval), {});
-    const long peak = Bench::statusKiB("VmHWM:");
-    QFile out(report);
-    const bool written = restarted && model.listening() && clips.size() == shortClips && result
-        && result->failedFrames == 0 && out.open(QIODevice::WriteOnly)
-        && out.write(QByteArray::number(peak) + ' ' + QByteArray::number(start)) > 0;
-    out.close();
-    std::exit(written ? EXIT_SUCCESS : EXIT_FAILURE);
-}
-
-// In a fresh copy of this program, where no earlier benchmark's freed memory hides the cost.
+// Searches the clips of the folder in a fresh copy of this program.
 void search_200_clips_peak_memory(benchmark::State &state)
 {
-    if (qEnvironmentVariableIsSet(clipsVariable))
-        measureSearch(qEnvironmentVariable(clipsVariable), qEnvironmentVariable(reportVariable));
+    if (const auto folder = Bench::FreshCopy::input()) {
+        const Bench::InstantOllama model(R"({"caption":"空镜","hit":false,"score":0})");
+        QStringList clips;
+        for (const QString &name : QDir(*folder).entryList(QDir::Files, QDir::Name))
+            clips << QDir(*folder).filePath(name);
+        Bench::FreshCopy::report([&] {
+            const auto result = SearchEngine::searchVideos(requestTo(model, clips, shortInterval), {});
+            return model.listening() && clips.size() == shortClips && result && result->failedFrames == 0;
+        });
+    }
     const QStringList clips = makeShortClips();
     if (clips.isEmpty()) {
         state.SkipWithError("could not make the clips");
@@ -180,25 +161,15 @@ void search_200_clips_peak_memory(benchmark::State &state)
     qint64 held = 0;
     for (const auto &frame : FrameExtractor::extractTimestampedFrames(clips[0], shortInterval, SearchEngine::maxFramesPerVideo))
         held += frame.jpeg.size();
-    const QString report = Bench::scratchPath(u"search-memory.txt"_s);
-    qputenv(clipsVariable, QFileInfo(clips[0]).path().toLocal8Bit());
-    qputenv(reportVariable, report.toLocal8Bit());
-    bool measured = true;
-    for (auto _ : state) {
-        measured = measured
-            && Bench::runTool(QCoreApplication::applicationFilePath(), {u"--benchmark_filter=^search_200_clips"_s});
-    }
-    qunsetenv(clipsVariable);
-    qunsetenv(reportVariable);
-    QFile file(report);
-    const QList<QByteArray> figures = measured && file.open(QIODevice::ReadOnly) ? file.readAll().split(' ')
-                                                                                 : QList<QByteArray>();
-    if (figures.size() != 2) {
+    std::optional<Bench::FreshCopy::Memory> memory;
+    for (auto _ : state)
+        memory = Bench::FreshCopy::measure(u"search_200_clips_peak_memory"_s, QFileInfo(clips[0]).path());
+    if (!memory) {
         state.SkipWithError("the measuring copy failed");
         return;
     }
-    state.counters["peak_MiB"] = figures[0].toDouble() / 1024;
-    state.counters["start_MiB"] = figures[1].toDouble() / 1024;
+    state.counters["peak_MiB"] = double(memory->peakKiB) / 1024;
+    state.counters["start_MiB"] = double(memory->startKiB) / 1024;
     state.counters["frames_held_before_MiB"] = double(held) * shortClips / (1024 * 1024);
 }
 
