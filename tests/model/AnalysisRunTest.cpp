@@ -76,14 +76,7 @@ struct Studio : Library
     void analyze()
     {
         model.analyzeAll();
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!model.isBusy())
-                loop.quit();
-        });
-        poll.start(5);
-        loop.exec();
+        waitUntil([this] { return !model.isBusy(); });
         QCoreApplication::processEvents();
     }
 
@@ -341,14 +334,7 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
                                    everyCallOnTheMainThread &= QThread::currentThread() == mainThread;
                                    result = outcome;
                                });
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (result)
-            loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
+    Library::waitUntil([&] { return result.has_value(); });
 
     EXPECT_TRUE(everyCallOnTheMainThread);
     EXPECT_EQ(progress.size(), 3);
@@ -382,15 +368,10 @@ TEST(AnalyzeAll, ClosingTheModelEndsTheRequestUnderWay)
     library->model.settings().ollamaEndpoint = ollama.url(QString()).toString();
     library->import({library->fixtures.picture("a.png", quadrantPicture(32, 32))});
     library->model.analyzeAll();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    Library::waitUntil([&] {
         const std::lock_guard lock(mutex);
-        if (asked)
-            loop.quit();
+        return asked;
     });
-    poll.start(5);
-    loop.exec();
 
     library.reset(); // would wait for the answer, which comes only after this line
     {

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <functional>
+
 // A model with its own settings file, set to the given media target, and the session's runtime
 // folder (where undo logs go and searches park frames) inside the test's temporary folder.
 struct Library
@@ -37,18 +39,25 @@ struct Library
         return path;
     }
 
-    // Imports and waits, with the main thread's event loop running, until every import has ended.
-    void import(const QStringList &locations)
+    // Turns the main thread's event loop, so the model's background work can report, until done()
+    // says so.
+    static void waitUntil(const std::function<bool()> &done)
     {
-        model.addFiles(locations);
         QEventLoop loop;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!model.isImporting())
+            if (done())
                 loop.quit();
         });
         poll.start(5);
         loop.exec();
+    }
+
+    // Imports and waits until every import has ended.
+    void import(const QStringList &locations)
+    {
+        model.addFiles(locations);
+        waitUntil([this] { return !model.isImporting(); });
         QCoreApplication::processEvents(); // deliver the queued change notifications
     }
 
