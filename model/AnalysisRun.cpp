@@ -68,18 +68,18 @@ void AnalysisRun::operator()(AppModel &model) const
         });
     };
 
-    for (qsizetype position = 0; position < total && !model.isClosing(); ++position) {
+    for (qsizetype position = 0; position < total && !isCancelled(cancel); ++position) {
         const QUuid &id = ids[position];
         // Looked at and marked in one step on the main thread, so a rename cannot slip in between.
         std::optional<VideoItem> snapshot;
         model.mutateItem(id, [&](VideoItem &item) {
             if (item.status == VideoItem::Status::renamed)
                 return; // its file has its final name; the run leaves it alone
+            snapshot = item; // as it was, should the run be stopped before the answer
             item.status = VideoItem::Status::analyzing;
             if (model.settings().usePathPlace && !item.pathPlace)
                 item.pathPlace = PlaceResolver::fromPath(item.url, placeFolderDepth);
             model.m_statusMessage = RunText::progress(position, total, QFileInfo(item.url).fileName(), done, elapsed());
-            snapshot = item;
         });
         if (!snapshot)
             continue; // removed or renamed
@@ -107,6 +107,10 @@ void AnalysisRun::operator()(AppModel &model) const
         const QString prompt = PromptBuilder::build(pictures.columns, pictures.rows,
                                                     photo ? PromptBuilder::Media::photo : PromptBuilder::Media::video);
         const std::expected<QString, QString> reply = ask(pictures.images, prompt);
+        if (isCancelled(cancel)) {
+            model.mutateItem(id, [&](VideoItem &item) { item.status = snapshot->status; });
+            break;
+        }
         if (!reply) {
             fail(id, QStringLiteral("错误：") + reply.error());
             continue;
@@ -140,5 +144,5 @@ void AnalysisRun::operator()(AppModel &model) const
         if (stored)
             ++done;
     }
-    model.finishAnalysis(done, total, elapsed());
+    model.finishAnalysis(done, total, elapsed(), isCancelled(cancel));
 }

@@ -22,6 +22,8 @@ struct AnalysisRun
     OpenAICompatClient openAI;
     int frameCount = 4;
     ReverseGeocoder geocoder;
+    // Stops the run: the request in flight ends and no further item starts. The clients hold it too.
+    CancelFlag cancel;
 
     // Blocks until every item has been through; run it on a worker thread. Reaches the items and
     // the status line only through the model's main-thread hops.

@@ -15,9 +15,11 @@
 
 #include <algorithm>
 
-AppModel::AppModel(const QString &settingsPath, QObject *parent)
+AppModel::AppModel(const QString &settingsPath, const OllamaProgramSearch &programSearch, QObject *parent)
     : QObject(parent)
     , m_settings(settingsPath)
+    , m_ollamaSetup(m_settings, [this] { if (onChange) onChange(); },
+                    [this] { if (onModelsChanged) onModelsChanged(); }, programSearch)
 {
     m_importThread.setMaxThreadCount(1);
 }
@@ -26,6 +28,7 @@ AppModel::~AppModel()
 {
     m_link->cut();
     *m_closing = true;
+    *m_runCancel = true;
     onChange = nullptr;
     m_pendingImports.clear();
     m_import.waitForFinished();
@@ -62,6 +65,8 @@ void AppModel::startNextImport()
         request.listed.insert(item.url);
 
     m_importRunning = true;
+    m_statusMessage = QStringLiteral("正在导入…");
+    notify();
     QPointer<AppModel> self(this);
     m_import = QtConcurrent::run(&m_importThread, [self, request] {
         const QList<MediaImport::File> files = MediaImport::collect(request);
@@ -79,6 +84,7 @@ void AppModel::finishImport(const QList<MediaImport::File> &files)
     QSet<QString> listed;
     for (const VideoItem &item : m_items)
         listed.insert(item.url);
+    const qsizetype first = m_items.size();
     int added = 0;
     for (const MediaImport::File &file : files) {
         if (listed.contains(file.path))
@@ -92,6 +98,8 @@ void AppModel::finishImport(const QList<MediaImport::File> &files)
         listed.insert(file.path);
         ++added;
     }
+    if (added > 0)
+        emit itemsAppended(first, added);
     m_statusMessage = added == 0
         ? QStringLiteral("没有新增：文件已在列表中，或不在当前「处理对象」选择的格式范围内")
         : QStringLiteral("已导入 %1 个素材（列表共 %2 个）").arg(added).arg(m_items.size());
@@ -107,10 +115,15 @@ void AppModel::removeItems(const QSet<int> &rows)
         return;
     QList<int> descending(rows.begin(), rows.end());
     std::sort(descending.begin(), descending.end(), std::greater<>());
+    QList<QUuid> removed;
     for (int row : descending) {
-        if (row >= 0 && row < m_items.size())
+        if (row >= 0 && row < m_items.size()) {
+            removed << m_items[row].id;
             m_items.removeAt(row);
+        }
     }
+    if (!removed.isEmpty())
+        emit itemsRemoved(removed);
     // The count of the rows asked for, as the user selected them.
     m_statusMessage = QStringLiteral("已从列表移除 %1 个（磁盘文件未被删除）").arg(rows.size());
     notify();
@@ -121,7 +134,11 @@ void AppModel::clearList()
     if (m_items.isEmpty()) {
         m_statusMessage = QStringLiteral("列表已经是空的");
     } else {
+        QList<QUuid> removed;
+        for (const VideoItem &item : m_items)
+            removed << item.id;
         m_items.clear();
+        emit itemsRemoved(removed);
         // the renamed files are no longer listed, so undo is not offered
         m_lastUndoLog.reset();
         m_unsavedUndo.clear();
@@ -135,6 +152,7 @@ void AppModel::analyzeAll()
     if (m_isBusy)
         return;
     m_isBusy = true;
+    m_runCancel = makeCancelFlag();
     notify();
 
     QList<QUuid> ids;
@@ -143,12 +161,22 @@ void AppModel::analyzeAll()
     const AnalysisRun run{
         .ids = ids,
         .engine = m_settings.engine(),
-        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model(), {}, m_closing),
-        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model(), {}, m_closing),
+        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model(), {}, m_runCancel),
+        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model(), {}, m_runCancel),
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder,
+        .cancel = m_runCancel,
     };
     m_analysis = QtConcurrent::run([this, run] { run(*this); });
+}
+
+void AppModel::stopAnalysis()
+{
+    if (!m_isBusy || *m_runCancel)
+        return;
+    *m_runCancel = true;
+    m_statusMessage = QStringLiteral("正在停止分析…");
+    notify();
 }
 
 QString AppModel::etaText(double seconds)
@@ -163,11 +191,12 @@ bool AppModel::readSetting(bool AppSettings::*setting)
     return value;
 }
 
-void AppModel::finishAnalysis(int done, qsizetype total, double elapsed)
+void AppModel::finishAnalysis(int done, qsizetype total, double elapsed, bool stopped)
 {
     runOnMainThread([&] {
         m_isBusy = false;
-        m_statusMessage = RunText::summary(done, total, elapsed, m_items.size() != total);
+        m_statusMessage = stopped ? RunText::stoppedSummary(done, total, elapsed)
+                                  : RunText::summary(done, total, elapsed, m_items.size() != total);
         if (onChange)
             onChange();
     });
@@ -193,6 +222,7 @@ void AppModel::backfillPathPlaces()
                 item.proposedName = proposedNameFor(item, m_settings);
         }
     }
+    changedAll();
     if (found > 0)
         m_statusMessage = QStringLiteral("已从素材目录名补全 %1 个条目的地点，检查无误后可执行重命名").arg(found);
     notify();
@@ -262,6 +292,7 @@ void AppModel::renameAll()
             ++failed;
         }
     }
+    changedAll();
 
     // A batch that moved nothing ends the chance to undo the one before.
     m_lastUndoLog = batch.log;
@@ -311,11 +342,35 @@ void AppModel::undoLast()
             item.status = VideoItem::Status::analyzed;
         }
     }
+    changedAll();
 
     m_statusMessage = QStringLiteral("已撤销 %1 个文件的重命名").arg(result.restored)
         + (result.remaining.isEmpty() ? QString() : QStringLiteral("，%1 个未能还原").arg(result.remaining.size()))
         + (result.logReadable ? QString() : QStringLiteral("（撤销记录无法读取）"));
     notify();
+}
+
+bool AppModel::editItem(const QUuid &id, EditableField field, const QString &text)
+{
+    const auto it = std::ranges::find(m_items, id, &VideoItem::id);
+    if (it == m_items.end() || it->status == VideoItem::Status::analyzing)
+        return false;
+    switch (field) {
+    case EditableField::content:
+        it->content = text;
+        it->proposedName = proposedNameFor(*it, m_settings);
+        break;
+    case EditableField::location:
+        it->location = text;
+        it->proposedName = proposedNameFor(*it, m_settings);
+        break;
+    case EditableField::proposedName:
+        it->proposedName = text;
+        break;
+    }
+    emit itemsChanged({id});
+    notify();
+    return true;
 }
 
 void AppModel::regenerateNames()
@@ -324,7 +379,25 @@ void AppModel::regenerateNames()
         if (item.status == VideoItem::Status::analyzed)
             item.proposedName = proposedNameFor(item, m_settings);
     }
+    changedAll();
     notify();
+}
+
+void AppModel::setStatusMessage(const QString &message)
+{
+    m_statusMessage = message;
+    notify();
+}
+
+void AppModel::changedAll()
+{
+    if (m_items.isEmpty())
+        return;
+    QList<QUuid> ids;
+    ids.reserve(m_items.size());
+    for (const VideoItem &item : m_items)
+        ids << item.id;
+    emit itemsChanged(ids);
 }
 
 void AppModel::notify()
@@ -361,6 +434,7 @@ void AppModel::mutateItem(const QUuid &id, const std::function<void(VideoItem &)
         if (it == m_items.end())
             return;
         body(*it);
+        emit itemsChanged({id});
         if (onChange)
             onChange();
     });

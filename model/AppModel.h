@@ -26,12 +26,15 @@ class AppModel : public QObject
     Q_OBJECT
 
 public:
-    explicit AppModel(const QString &settingsPath = AppSettings::defaultStorePath(), QObject *parent = nullptr);
+    explicit AppModel(const QString &settingsPath = AppSettings::defaultStorePath(),
+                      const OllamaProgramSearch &programSearch = {}, QObject *parent = nullptr);
     ~AppModel() override;
 
     const QList<VideoItem> &items() const { return m_items; }
     AppSettings &settings() { return m_settings; }
     const QString &statusMessage() const { return m_statusMessage; }
+    // For the windows' own lines, such as a hint about the selection; the windows redraw.
+    void setStatusMessage(const QString &message);
     const std::optional<QString> &lastUndoLog() const { return m_lastUndoLog; }
 
     // Called on the main thread after every change; the windows redraw.
@@ -56,6 +59,9 @@ public:
     // shows the progress and then a summary. Does nothing while a run is under way.
     void analyzeAll();
     bool isBusy() const { return m_isBusy; }
+    // Ends the run under way after cancelling its request in flight. The item in flight gets back
+    // the state it had before the run; the summary says the run was stopped.
+    void stopAnalysis();
     // "45 秒", "1 分 1 秒", "1 小时 1 分": how the progress and summary lines give durations.
     static QString etaText(double seconds);
 
@@ -81,6 +87,12 @@ public:
     void renameAll();
     void undoLast();
 
+    // A hand edit from the detail pane. Content and location rebuild the proposed name; a typed
+    // name is kept as typed. Refused (false) while the item is being analysed, whose result would
+    // overwrite the edit, and for an item no longer listed.
+    enum class EditableField { content, location, proposedName };
+    bool editItem(const QUuid &id, EditableField field, const QString &text);
+
     // Rebuilds the proposed names of the analysed items after the naming settings changed; names
     // typed by hand for them are replaced too.
     void regenerateNames();
@@ -94,13 +106,18 @@ public:
 
 signals:
     void importFinished();
+    // Row-level changes for the windows' lists, sent on the main thread right after the list
+    // changed: rows appended at the end, items gone (by id), items whose fields changed.
+    void itemsAppended(qsizetype first, qsizetype count);
+    void itemsRemoved(const QList<QUuid> &ids);
+    void itemsChanged(const QList<QUuid> &ids);
 
 private:
     friend struct AnalysisRun;
 
-    bool isClosing() const { return *m_closing; }
     bool readSetting(bool AppSettings::*setting);
-    void finishAnalysis(int done, qsizetype total, double elapsed);
+    void finishAnalysis(int done, qsizetype total, double elapsed, bool stopped);
+    void changedAll();
 
     void startNextImport();
     void finishImport(const QList<MediaImport::File> &files);
@@ -113,8 +130,7 @@ private:
     QHash<QString, QString> m_unsavedUndo;
     QString m_statusMessage = QStringLiteral("拖入视频或照片，或点击「添加文件」开始");
     ReverseGeocoder m_geocoder;
-    OllamaSetup m_ollamaSetup{m_settings, [this] { if (onChange) onChange(); },
-                              [this] { if (onModelsChanged) onModelsChanged(); }};
+    OllamaSetup m_ollamaSetup;
     // Carries the results of work the model does not wait for, such as a search.
     std::shared_ptr<MainThreadLink> m_link = std::make_shared<MainThreadLink>(this);
 
@@ -123,6 +139,8 @@ private:
     // Set when the model is going away: requests under way end, a run stops at the next item and
     // a search at the next frame.
     CancelFlag m_closing = makeCancelFlag();
+    // Set by stopAnalysis or when the model goes; a fresh one for every run.
+    CancelFlag m_runCancel = makeCancelFlag();
 
     // Imports get a thread of their own: the files are read on the shared pool, whose threads an
     // import waiting there would otherwise take one of.

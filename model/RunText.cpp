@@ -53,4 +53,9 @@ QString summary(int done, qsizetype total, double elapsed, bool listChanged)
     return text;
 }
 
+QString stoppedSummary(int done, qsizetype total, double elapsed)
+{
+    return QStringLiteral("分析已停止：成功 %1/%2 个，用时 ").arg(done).arg(total) + eta(elapsed);
+}
+
 } // namespace RunText

@@ -13,5 +13,7 @@ QString eta(double seconds);
 QString progress(qsizetype position, qsizetype total, const QString &fileName, int done, double elapsed);
 
 QString summary(int done, qsizetype total, double elapsed, bool listChanged);
+// When the user stopped the run before its end.
+QString stoppedSummary(int done, qsizetype total, double elapsed);
 
 } // namespace RunText

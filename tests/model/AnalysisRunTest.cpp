@@ -348,6 +348,60 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
 
 namespace {
 
+// A model that answers only when the test lets it, so a run can be caught in the middle.
+struct HeldModel
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool asked = false, released = false;
+    FakeHttpServer server;
+
+    HeldModel()
+    {
+        server.server().Post("/api/generate", [this](const httplib::Request &, httplib::Response &response) {
+            std::unique_lock lock(mutex);
+            asked = true;
+            changed.notify_all();
+            changed.wait_for(lock, 30s, [&] { return released; });
+            response.set_content("{}", "application/json");
+        });
+        server.start();
+    }
+    ~HeldModel()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            released = true;
+        }
+        changed.notify_all();
+        server.requests();
+    }
+    void waitForQuestion()
+    {
+        Library::waitUntil([&] {
+            const std::lock_guard lock(mutex);
+            return asked;
+        });
+    }
+};
+
+TEST(AnalyzeAll, StoppingEndsTheRequestInFlightAndLeavesTheRestAsTheyWere)
+{
+    HeldModel ollama;
+    Library library("both");
+    library.model.settings().ollamaEndpoint = ollama.server.url(QString()).toString();
+    library.import({library.fixtures.picture("a.png", quadrantPicture(32, 32)),
+                    library.fixtures.picture("b.png", quadrantPicture(32, 32))});
+    library.model.analyzeAll();
+    ollama.waitForQuestion();
+    library.model.stopAnalysis();
+    Library::waitUntil([&] { return !library.model.isBusy(); });
+    EXPECT_EQ(library.model.items()[0].status, VideoItem::Status::pending);
+    EXPECT_EQ(library.model.items()[1].status, VideoItem::Status::pending);
+    EXPECT_TRUE(library.model.statusMessage().startsWith("分析已停止：成功 0/2 个，用时 "))
+        << library.model.statusMessage().toStdString();
+}
+
 // Closing the application must not wait for a model that thinks for minutes.
 TEST(AnalyzeAll, ClosingTheModelEndsTheRequestUnderWay)
 {

@@ -175,6 +175,51 @@ TEST(ItemList, RemovingAndClearing)
     EXPECT_EQ(library.model.statusMessage(), "列表已经是空的");
 }
 
+// The windows' lists follow these row by row instead of reloading.
+TEST(ItemList, ChangesAreReportedRowByRow)
+{
+    Library library;
+    QStringList seen;
+    QObject::connect(&library.model, &AppModel::itemsAppended, [&](qsizetype first, qsizetype count) {
+        seen << QString("appended %1+%2").arg(first).arg(count);
+    });
+    QObject::connect(&library.model, &AppModel::itemsRemoved, [&](const QList<QUuid> &ids) {
+        seen << QString("removed %1").arg(ids.size());
+    });
+    QObject::connect(&library.model, &AppModel::itemsChanged, [&](const QList<QUuid> &ids) {
+        seen << QString("changed %1").arg(ids.size());
+    });
+    library.import({library.touch("a.mp4"), library.touch("b.mp4"), library.touch("c.mp4")});
+    library.model.removeItems({0, 2});
+    library.model.regenerateNames();
+    library.import({library.touch("d.mp4")});
+    library.model.clearList();
+    EXPECT_EQ(seen, (QStringList{"appended 0+3", "removed 2", "changed 1", "appended 1+1", "removed 2"}));
+}
+
+TEST(ItemList, HandEditsRebuildTheNameExceptWhileAnalysing)
+{
+    Library library;
+    library.import({library.touch("IMG_1.mp4")});
+    const QUuid id = library.model.items()[0].id;
+    library.model.mutateItem(id, [](VideoItem &item) {
+        item.status = VideoItem::Status::analyzed;
+        item.creationDate.reset();
+    });
+    using Field = AppModel::EditableField;
+    const VideoItem &item = library.model.items()[0];
+    EXPECT_TRUE(library.model.editItem(id, Field::content, "石桥流水"));
+    EXPECT_EQ(item.proposedName, "石桥流水_IMG_1");
+    EXPECT_TRUE(library.model.editItem(id, Field::proposedName, "我的名字"));
+    EXPECT_TRUE(library.model.editItem(id, Field::location, "上里"));
+    EXPECT_EQ(item.proposedName, "上里_石桥流水_IMG_1"); // the typed name gives way to the rebuilt one
+
+    library.model.mutateItem(id, [](VideoItem &item) { item.status = VideoItem::Status::analyzing; });
+    EXPECT_FALSE(library.model.editItem(id, Field::proposedName, "lost"));
+    EXPECT_FALSE(library.model.editItem(QUuid::createUuid(), Field::content, "nobody"));
+    EXPECT_EQ(item.proposedName, "上里_石桥流水_IMG_1");
+}
+
 TEST(ItemList, RowLabels)
 {
     VideoItem item;
