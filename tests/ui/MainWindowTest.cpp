@@ -1,0 +1,198 @@
+#include "BusyIndicator.h"
+#include "DetailPane.h"
+#include "ItemListModel.h"
+#include "ListTableView.h"
+#include "MainToolbar.h"
+#include "Window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Status = VideoItem::Status;
+
+int rowNamed(const Window &window, const QString &fileName)
+{
+    for (int row = 0; row < window.model().items().size(); ++row) {
+        if (QFileInfo(window.model().items()[row].url).fileName() == fileName)
+            return row;
+    }
+    return -1;
+}
+
+// What an input method hands over for Chinese text, into the focused field.
+void typeChinese(QWidget *field, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(field, &event);
+}
+
+QString rowText(const Window &window, int row)
+{
+    const QAbstractItemModel *list = window.main().tableView()->model();
+    return list->index(row, 0).data(Qt::AccessibleTextRole).toString();
+}
+
+QStringList pictures(Window &window, const QString &folder, int count)
+{
+    QStringList paths;
+    for (int i = 1; i <= count; ++i)
+        paths << window.fixtures.picture(folder + QStringLiteral("/IMG_%1.png").arg(i), quadrantPicture(64, 48));
+    return paths;
+}
+
+TEST(MainWindow, DropAFolderAnalyseTypeANameRenameAndUndo)
+{
+    Window window;
+    EXPECT_TRUE(window.main().emptyHint()->isVisible());
+    EXPECT_EQ(window.main().emptyHint()->text(), "把视频或照片文件或文件夹拖到这里\n也可以点「添加文件」");
+    EXPECT_EQ(window.main().toolbar()->item("mediaTarget")->text(), "处理对象：两者都处理");
+    QStringList labels;
+    for (QAction *action : window.main().toolbar()->actions())
+        labels << action->text();
+    EXPECT_EQ(labels, (QStringList{"赞助作者", "添加文件", "添加文件夹", "设置", "Ollama 引导", "处理对象：两者都处理",
+                                   "检索", "分析全部", "执行重命名", "撤销"}));
+
+    const QStringList files = pictures(window, "2026/2025/2024/2023/2022/2021", 2);
+    window.drop({QFileInfo(files[0]).path()});
+    EXPECT_EQ(window.main().tableView()->model()->rowCount(), 2);
+    EXPECT_EQ(window.main().countLabel()->text(), "共 2 个");
+    EXPECT_FALSE(window.main().emptyHint()->isVisible());
+    const int second = rowNamed(window, "IMG_2.png");
+    EXPECT_EQ(rowText(window, second), "IMG_2.png，待分析");
+
+    window.analyzeAndWait();
+    EXPECT_EQ(rowText(window, second), "IMG_2.png，已分析 · 石桥流水");
+    EXPECT_TRUE(window.main().statusLabel()->text().startsWith("分析完成：成功 2/2 个")) << window.main().statusLabel()->text().toStdString();
+
+    window.select(second);
+    DetailPane *pane = window.main().detailPane();
+    EXPECT_EQ(pane->originalLabel()->text(), "原始文件名：IMG_2.png");
+    EXPECT_EQ(pane->contentField()->text(), "石桥流水");
+    EXPECT_EQ(pane->analysisView()->toPlainText(), R"({"content":"石桥流水","location":"古镇"})");
+    Window::waitUntil([&] { return pane->montageTitle()->isVisible() || pane->frameCount() == 1; });
+    EXPECT_EQ(pane->frameCount(), 1);
+
+    // Typed, still focused, never confirmed: rename uses it all the same.
+    pane->proposedField()->setFocus();
+    pane->proposedField()->selectAll();
+    typeChinese(pane->proposedField(), "我的桥");
+    EXPECT_TRUE(pane->resultLabel()->text().endsWith("古镇_石桥流水_IMG_2.png")) << pane->resultLabel()->text().toStdString();
+    window.triggerToolbar("rename");
+    QApplication::processEvents();
+    const QString folder = QFileInfo(files[1]).path();
+    EXPECT_TRUE(QFile::exists(folder + "/我的桥.png"));
+    EXPECT_EQ(window.model().items()[second].status, Status::renamed);
+    EXPECT_EQ(rowText(window, second), "我的桥.png，已重命名 · 石桥流水");
+
+    window.triggerToolbar("undo");
+    QApplication::processEvents();
+    EXPECT_TRUE(QFile::exists(files[1]));
+    EXPECT_FALSE(QFile::exists(folder + "/我的桥.png"));
+}
+
+TEST(MainWindow, StoppingARunKeepsAnEditMadeMeanwhile)
+{
+    Window window;
+    window.ollama.holding = true;
+    window.drop(pictures(window, "shoot", 2));
+    window.triggerToolbar("analyze");
+    window.ollama.waitForQuestions(1);
+    QAction *analyze = window.main().toolbar()->item("analyze");
+    EXPECT_EQ(analyze->text(), "停止分析");
+    EXPECT_TRUE(window.main().busyIndicator()->isRunning());
+
+    DetailPane *pane = window.main().detailPane();
+    window.select(0);
+    EXPECT_TRUE(pane->proposedField()->isReadOnly()); // the run would overwrite it
+    window.select(1);
+    EXPECT_FALSE(pane->proposedField()->isReadOnly());
+    pane->proposedField()->setFocus();
+    typeChinese(pane->proposedField(), "留着");
+    QTest::keyClick(pane->proposedField(), Qt::Key_Return);
+
+    analyze->trigger();
+    window.ollama.release();
+    Window::waitUntil([&] { return !window.model().isBusy(); });
+    QApplication::processEvents();
+    EXPECT_EQ(analyze->text(), "分析全部");
+    EXPECT_TRUE(window.main().statusLabel()->text().startsWith("分析已停止：成功 0/2 个"));
+    EXPECT_EQ(window.model().items()[0].status, Status::pending);
+    EXPECT_EQ(window.model().items()[1].proposedName, "留着");
+}
+
+TEST(MainWindow, ClearingDeletingAndThePreviewSize)
+{
+    Window window;
+    window.drop(pictures(window, "shoot", 3));
+    ListTableView *list = window.main().tableView();
+
+    list->clearSelection();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QApplication::processEvents();
+    EXPECT_EQ(window.main().statusLabel()->text(), "请先在列表中选择要移除的条目（Ctrl / Shift 可多选）");
+    EXPECT_EQ(list->model()->rowCount(), 3);
+
+    window.select(2);
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(list->model()->rowCount(), 2);
+
+    QStringList buttons;
+    QString defaultButton;
+    answerNextAlert("取消", &buttons, &defaultButton);
+    window.main().clearList();
+    EXPECT_EQ(buttons, (QStringList{"取消", "清空"}));
+    EXPECT_EQ(defaultButton, "取消");
+    EXPECT_EQ(list->model()->rowCount(), 2);
+    answerNextAlert("清空");
+    window.main().clearList();
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_TRUE(QFile::exists(window.fixtures.path("shoot/IMG_1.png")));
+    QApplication::processEvents();
+    EXPECT_EQ(window.main().statusLabel()->text(), "列表已清空，可导入新的素材或文件夹");
+
+    window.drop(pictures(window, "more", 1));
+    for (const auto &[slider, height] : {std::pair{96, 112}, std::pair{28, 44}, std::pair{40, 56}}) {
+        window.main().previewSlider()->setValue(slider);
+        QApplication::processEvents();
+        EXPECT_EQ(list->visualRect(list->model()->index(0, 0)).height(), height) << slider;
+    }
+}
+
+TEST(MainWindow, RefusedDragsAndTheRowsKeepTheirSelectionThroughChanges)
+{
+    Window window;
+    window.drop(pictures(window, "shoot", 3));
+    ListTableView *list = window.main().tableView();
+    const int third = rowNamed(window, "IMG_3.png");
+    window.select(third);
+
+    QMimeData links;
+    links.setUrls({QUrl("https://example.com/a.mp4")});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &links, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_FALSE(list->isDropTarget());
+
+    window.model().removeItems({third == 0 ? 1 : 0});
+    window.model().regenerateNames();
+    QApplication::processEvents();
+    EXPECT_EQ(list->currentIndex().row(), rowNamed(window, "IMG_3.png"));
+    EXPECT_EQ(window.main().detailPane()->originalLabel()->text(), "原始文件名：IMG_3.png");
+}
+
+} // namespace

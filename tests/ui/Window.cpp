@@ -1,0 +1,190 @@
+#include "Window.h"
+
+#include "ItemListModel.h"
+#include "ListTableView.h"
+#include "MainToolbar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <thread>
+
+using namespace std::chrono_literals;
+
+FakeOllama::FakeOllama()
+{
+    server.server().Post("/api/generate", [this](const httplib::Request &, httplib::Response &response) {
+        std::unique_lock lock(mutex);
+        ++asked;
+        changed.notify_all();
+        changed.wait_for(lock, 30s, [this] { return !holding; });
+        const QJsonObject answer{{"model", "m"}, {"response", R"({"content":"石桥流水","location":"古镇"})"}, {"done", true}};
+        response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
+    });
+    server.server().Get("/api/tags", [this](const httplib::Request &, httplib::Response &response) {
+        const std::lock_guard lock(mutex);
+        response.set_content(tags, "application/json");
+    });
+    server.server().Post("/api/pull", [](const httplib::Request &, httplib::Response &response) {
+        auto next = std::make_shared<int>(0);
+        response.set_chunked_content_provider("application/x-ndjson", [next](size_t, httplib::DataSink &sink) {
+            if (*next == 5) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(20ms);
+            const std::string line = (*next)++ < 4 ? R"({"status":"pulling manifest"})" "\n" : R"({"status":"success"})" "\n";
+            return sink.write(line.data(), line.size());
+        });
+    });
+    server.start();
+}
+
+FakeOllama::~FakeOllama()
+{
+    release();
+    server.requests();
+}
+
+void FakeOllama::release()
+{
+    {
+        const std::lock_guard lock(mutex);
+        holding = false;
+    }
+    changed.notify_all();
+}
+
+void FakeOllama::waitForQuestions(int count)
+{
+    Window::waitUntil([&] {
+        const std::lock_guard lock(mutex);
+        return asked >= count;
+    });
+}
+
+Window::Window(bool installed, const QString &target)
+{
+    QDir().mkpath(fixtures.path("runtime"));
+    QFile::setPermissions(fixtures.path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fixtures.path("runtime")));
+    page.server().Get("/download", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(R"(<a href="Orvane_9.9.dmg">)", "text/html");
+    });
+    page.start();
+
+    const AppEnvironment env = environment(installed);
+    AppSettings settings(env.settingsPath);
+    settings.ollamaEndpoint = ollama.server.url(QString()).toString();
+    settings.mediaTargetRaw = target;
+    settings.autoCheckUpdate = false;
+    settings.persist();
+
+    delegate = std::make_unique<AppDelegate>(env);
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(delegate->mainWindow()));
+}
+
+Window::~Window()
+{
+    ollama.release();
+    delegate.reset();
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+AppEnvironment Window::environment(bool installed)
+{
+    AppEnvironment env;
+    env.settingsPath = fixtures.path("config/Orvane.json");
+    env.programSearch.locations = {fixtures.path("bin/ollama")};
+    env.programSearch.appBundle = fixtures.path("Ollama.app");
+    env.programSearch.environment.insert("PATH", fixtures.path("empty"));
+    if (installed) {
+        QDir().mkpath(fixtures.path("bin"));
+        QFile program(fixtures.path("bin/ollama"));
+        EXPECT_TRUE(program.open(QIODevice::WriteOnly));
+        program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    env.update.settingsPath = env.settingsPath;
+    env.update.pageURL = page.url("/download");
+    env.update.runningVersion = "1.0";
+    env.update.openInBrowser = [this](const QUrl &url) { opened << url; };
+    return env;
+}
+
+void Window::drop(const QStringList &paths)
+{
+    QByteArray uriList;
+    for (const QString &path : paths)
+        uriList += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+    QMimeData data;
+    data.setData("text/uri-list", uriList);
+    QWidget *target = main().tableView()->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(main().tableView()->isDropTarget());
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    EXPECT_FALSE(main().tableView()->isDropTarget());
+    waitUntil([this] { return !model().isImporting(); });
+    QApplication::processEvents();
+}
+
+void Window::triggerToolbar(const char *identifier)
+{
+    main().toolbar()->item(QString::fromLatin1(identifier))->trigger();
+}
+
+void Window::analyzeAndWait()
+{
+    triggerToolbar("analyze");
+    waitUntil([this] { return !model().isBusy(); });
+    QApplication::processEvents();
+}
+
+void Window::select(int row)
+{
+    ListTableView *list = main().tableView();
+    list->setCurrentIndex(list->model()->index(row, 0));
+}
+
+void Window::waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    for (QDeadlineTimer giveUp(timeoutMs); !done() && !giveUp.hasExpired();)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(done()) << "gave up waiting";
+}
+
+void answerNextAlert(const QString &label, QStringList *buttonsSeen, QString *defaultSeen)
+{
+    QTimer::singleShot(0, [=] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            answerNextAlert(label, buttonsSeen, defaultSeen); // not up yet
+            return;
+        }
+        for (QAbstractButton *button : box->buttons()) {
+            if (buttonsSeen)
+                *buttonsSeen << button->text();
+        }
+        if (defaultSeen && box->defaultButton())
+            *defaultSeen = box->defaultButton()->text();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == label)
+                button->click();
+        }
+    });
+}

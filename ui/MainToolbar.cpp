@@ -1,0 +1,67 @@
+#include "MainToolbar.h"
+
+#include "ToolbarIcons.h"
+
+#include <QAction>
+
+namespace {
+
+struct ItemSpec
+{
+    const char *identifier;
+    const char *label;
+    const char *themeIcon; // freedesktop name
+    const char *fallbackIcon; // ours, in the resources
+};
+
+constexpr ItemSpec itemSpecs[] = {
+    {"sponsor", "赞助作者", "emblem-favorite", "heart"},
+    {"addFiles", "添加文件", "document-open", "file-add"},
+    {"addFolder", "添加文件夹", "folder-new", "folder-add"},
+    {"settings", "设置", "preferences-system", "gear"},
+    {"onboarding", "Ollama 引导", "applications-science", "brain"},
+    {"mediaTarget", "处理对象", "view-list-icons", "media-target"},
+    {"search", "检索", "edit-find", "search"},
+    {"analyze", "分析全部", "system-run", "sparkles"},
+    {"rename", "执行重命名", "edit-rename", "pencil"},
+    {"undo", "撤销", "edit-undo", "undo"},
+};
+
+} // namespace
+
+const QStringList &MainToolbar::identifiers()
+{
+    static const QStringList names = [] {
+        QStringList names;
+        for (const ItemSpec &spec : itemSpecs)
+            names << QString::fromLatin1(spec.identifier);
+        return names;
+    }();
+    return names;
+}
+
+MainToolbar::MainToolbar(std::function<void(const QString &identifier)> run, QWidget *parent)
+    : QToolBar(QStringLiteral("main"), parent)
+{
+    setObjectName(QStringLiteral("main"));
+    setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    setMovable(false);
+    setFloatable(false);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    toggleViewAction()->setEnabled(false);
+    toggleViewAction()->setVisible(false);
+    for (const ItemSpec &spec : itemSpecs) {
+        const QString identifier = QString::fromLatin1(spec.identifier);
+        QAction *action = addAction(QString::fromUtf8(spec.label));
+        action->setObjectName(identifier);
+        connect(action, &QAction::triggered, this, [run, identifier] { run(identifier); });
+        m_items.insert(identifier, action);
+        setItemIcon(identifier, QString::fromLatin1(spec.themeIcon), QString::fromLatin1(spec.fallbackIcon));
+    }
+}
+
+void MainToolbar::setItemIcon(const QString &identifier, const QString &themeName, const QString &fallbackName)
+{
+    if (QAction *action = item(identifier))
+        action->setIcon(themedIcon(themeName, fallbackName, palette()));
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QHash>
+#include <QToolBar>
+
+#include <functional>
+
+class QAction;
+
+// The main window's toolbar: ten commands with icon and label, in a fixed order, that cannot be
+// moved or hidden.
+class MainToolbar : public QToolBar
+{
+public:
+    // `run` gets the identifier of the item pressed.
+    MainToolbar(std::function<void(const QString &identifier)> run, QWidget *parent = nullptr);
+
+    // The identifiers in toolbar order.
+    static const QStringList &identifiers();
+    // Nothing for an identifier that is not one of them.
+    QAction *item(const QString &identifier) const { return m_items.value(identifier); }
+    void setItemIcon(const QString &identifier, const QString &themeName, const QString &fallbackName);
+
+private:
+    QHash<QString, QAction *> m_items;
+};

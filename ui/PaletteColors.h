@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+// Colours taken from the palette, so light and dark themes both read well.
+namespace PaletteColors {
+
+// Secondary text: status lines, notes.
+QColor secondaryText(const QPalette &palette);
+// Errors stay red in any theme, lighter on dark backgrounds.
+QColor error(const QPalette &palette);
+bool isDark(const QPalette &palette);
+
+} // namespace PaletteColors
