@@ -124,6 +124,11 @@ DetailPane::DetailPane(AppModel &model, ThumbnailCache &thumbnails, QWidget *par
     m_analysisView->setFont(replyFont);
     stack->addWidget(m_analysisView);
     stack->addStretch();
+    int widest = 0;
+    for (QLabel *label : m_fieldLabels)
+        widest = std::max(widest, label->minimumWidth());
+    for (QLabel *label : m_fieldLabels)
+        label->setFixedWidth(widest);
 
     connect(&thumbnails, &ThumbnailCache::ready, this, [this](const QUuid &id) {
         if (m_itemId == id)
@@ -151,7 +156,9 @@ void DetailPane::addFieldRow(const QString &title, QLineEdit *field)
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QLabel *label = plainLabel(title);
-    label->setFixedWidth(labelWidth);
+    // At least the usual width, wider where a title needs it; the pane evens them out.
+    label->setMinimumWidth(std::max(labelWidth, label->sizeHint().width()));
+    m_fieldLabels << label;
     label->setBuddy(field);
     row->addWidget(label);
     row->addWidget(field, 1);

@@ -55,6 +55,7 @@ private:
 
     QHBoxLayout *m_framesStack;
     QList<QLabel *> m_frameViews;
+    QList<QLabel *> m_fieldLabels;
     QLabel *m_montageTitle;
     QLabel *m_montageView;
     QLabel *m_originalLabel;

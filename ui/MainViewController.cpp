@@ -201,9 +201,12 @@ QWidget *MainViewController::makeListPane()
 QWidget *MainViewController::makeListBottomBar()
 {
     auto *bar = new QWidget;
+    QFont compact = bar->font();
+    compact.setPixelSize(12);
+    bar->setFont(compact);
     auto *layout = new QHBoxLayout(bar);
-    layout->setContentsMargins(8, 6, 8, 6);
-    layout->setSpacing(8);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(6);
     auto *remove = new QPushButton(QStringLiteral("删除所选"));
     connect(remove, &QPushButton::clicked, this, &MainViewController::deleteSelected);
     auto *clear = new QPushButton(QStringLiteral("清空列表"));
@@ -212,7 +215,9 @@ QWidget *MainViewController::makeListBottomBar()
     m_previewSlider = new QSlider(Qt::Horizontal);
     m_previewSlider->setRange(28, 96);
     m_previewSlider->setValue(m_rowDelegate->thumbnailSize());
-    m_previewSlider->setFixedWidth(100);
+    // 100 wide where the pane allows; the narrowest pane still shows all of the bar.
+    m_previewSlider->setMaximumWidth(100);
+    m_previewSlider->setMinimumWidth(48);
     m_previewSlider->setToolTip(QStringLiteral("预览缩略图大小"));
     m_previewSlider->setAccessibleName(QStringLiteral("预览缩略图大小"));
     label->setBuddy(m_previewSlider);

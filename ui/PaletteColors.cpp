@@ -7,13 +7,26 @@ bool isDark(const QPalette &palette)
     return palette.color(QPalette::Window).lightness() < 128;
 }
 
+namespace {
+
+// `share` fifths of a, the rest of b.
+QColor blend(const QColor &a, const QColor &b, int share)
+{
+    return QColor((a.red() * share + b.red() * (5 - share)) / 5, (a.green() * share + b.green() * (5 - share)) / 5,
+                  (a.blue() * share + b.blue() * (5 - share)) / 5);
+}
+
+} // namespace
+
 QColor secondaryText(const QPalette &palette)
 {
     // Between the text and the background, legible on both.
-    const QColor text = palette.color(QPalette::WindowText);
-    const QColor back = palette.color(QPalette::Window);
-    return QColor((text.red() * 3 + back.red() * 2) / 5, (text.green() * 3 + back.green() * 2) / 5,
-                  (text.blue() * 3 + back.blue() * 2) / 5);
+    return blend(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 3);
+}
+
+QColor placeholderFill(const QPalette &palette)
+{
+    return blend(palette.color(QPalette::Text), palette.color(QPalette::Base), 1);
 }
 
 QColor error(const QPalette &palette)

@@ -11,5 +11,7 @@ QColor secondaryText(const QPalette &palette);
 // Errors stay red in any theme, lighter on dark backgrounds.
 QColor error(const QPalette &palette);
 bool isDark(const QPalette &palette);
+// Where a picture is still on its way: a shade just off the background.
+QColor placeholderFill(const QPalette &palette);
 
 } // namespace PaletteColors

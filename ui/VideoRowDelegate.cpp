@@ -63,7 +63,7 @@ void VideoRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         painter->drawImage(target, thumb);
         painter->setClipping(false);
     } else {
-        painter->fillPath(rounded, option.palette.color(QPalette::Midlight));
+        painter->fillPath(rounded, PaletteColors::placeholderFill(option.palette));
     }
 
     const bool selected = option.state & QStyle::State_Selected;
