@@ -38,7 +38,12 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject *parent)
 {
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate()
+{
+    // Windows first: the model they show ends its work only after they are gone.
+    m_mainWindow.reset();
+    m_model.reset();
+}
 
 QString AppDelegate::mainWindowTitle(const QString &version)
 {
@@ -56,7 +61,8 @@ void AppDelegate::applicationDidFinishLaunching()
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - QPoint(initialSize.width() / 2, initialSize.height() / 2));
 
-    m_mainController = new MainViewController(m_environment.settingsPath, m_environment.programSearch);
+    m_model = std::make_unique<AppModel>(m_environment.settingsPath, m_environment.programSearch);
+    m_mainController = new MainViewController(*m_model);
     m_mainController->onOpenOnboarding = [this] { showOnboarding(); };
     window.setCentralWidget(m_mainController);
     window.installEventFilter(new QuitOnClose(&window));
@@ -65,11 +71,11 @@ void AppDelegate::applicationDidFinishLaunching()
     window.raise();
     window.activateWindow();
 
-    AppModel &model = m_mainController->model();
+    AppModel &model = *m_model;
     model.ollamaSetup().addReadinessObserver([self = QPointer<AppDelegate>(this)] {
         if (!self || !self->m_mainController)
             return;
-        const OllamaSetup &setup = self->m_mainController->model().ollamaSetup();
+        const OllamaSetup &setup = self->m_model->ollamaSetup();
         // The lines of a download report progress, not a new finding about the set-up.
         if (setup.isPulling())
             return;

@@ -20,7 +20,7 @@ struct AppEnvironment
     UpdateChecker::Context update;
 };
 
-// Builds the main window when the event loop has started, brings up the Ollama set-up guide
+// Owns the one AppModel for the run. Builds the main window when the event loop has started, brings up the Ollama set-up guide
 // whenever a readiness check finds the local set-up incomplete, and offers newer versions.
 class AppDelegate : public QObject
 {
@@ -47,6 +47,8 @@ signals:
 
 private:
     AppEnvironment m_environment;
+    // Made before the window and gone after every window, which may all hold it.
+    std::unique_ptr<AppModel> m_model;
     std::unique_ptr<QMainWindow> m_mainWindow;
     QPointer<MainViewController> m_mainController;
 };

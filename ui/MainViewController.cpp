@@ -98,14 +98,13 @@ int askInOrder(QWidget *parent, QMessageBox::Icon icon, const QString &title, co
 
 } // namespace
 
-MainViewController::MainViewController(const QString &settingsPath, const OllamaProgramSearch &programSearch,
-                                       QWidget *parent)
+MainViewController::MainViewController(AppModel &model, QWidget *parent)
     : QWidget(parent)
-    , m_model(std::make_unique<AppModel>(settingsPath, programSearch))
+    , m_model(model)
     , m_thumbnails(std::make_unique<ThumbnailCache>())
 {
     resize(1000, 680);
-    m_listModel = new ItemListModel(*m_model, this);
+    m_listModel = new ItemListModel(m_model, this);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -115,7 +114,7 @@ MainViewController::MainViewController(const QString &settingsPath, const Ollama
     m_splitView->setHandleWidth(1);
     m_splitView->addWidget(makeListPane());
 
-    m_detailPane = new DetailPane(*m_model, *m_thumbnails);
+    m_detailPane = new DetailPane(m_model, *m_thumbnails);
     auto *detailScroll = new QScrollArea;
     detailScroll->setWidgetResizable(true);
     detailScroll->setFrameShape(QFrame::NoFrame);
@@ -135,8 +134,8 @@ MainViewController::MainViewController(const QString &settingsPath, const Ollama
     connect(m_tableView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainViewController::showSelectedItem);
     // After the list has dropped the rows, so the selection it reports is the one left.
-    connect(m_model.get(), &AppModel::itemsRemoved, this, &MainViewController::showSelectedItem);
-    m_model->onChange = [self = QPointer<MainViewController>(this)] {
+    connect(&m_model, &AppModel::itemsRemoved, this, &MainViewController::showSelectedItem);
+    m_model.onChange = [self = QPointer<MainViewController>(this)] {
         if (self)
             self->refreshAll();
     };
@@ -145,9 +144,11 @@ MainViewController::MainViewController(const QString &settingsPath, const Ollama
 
 MainViewController::~MainViewController()
 {
-    // The model may still report while it ends its work; the views are going.
-    m_model->onChange = nullptr;
-    disconnect(m_model.get(), nullptr, nullptr, nullptr);
+    // The model outlives the window and may still report while it ends its work.
+    m_model.onChange = nullptr;
+    disconnect(&m_model, nullptr, this, nullptr);
+    disconnect(&m_model, nullptr, m_listModel, nullptr);
+    disconnect(&m_model, nullptr, m_detailPane, nullptr);
 }
 
 QWidget *MainViewController::makeListPane()
@@ -303,17 +304,17 @@ void MainViewController::runToolbarItem(const QString &identifier)
 
 void MainViewController::dropFiles(const QStringList &files)
 {
-    m_model->addFiles(files);
+    m_model.addFiles(files);
 }
 
 void MainViewController::addFiles()
 {
-    const bool videosOnly = mediaTargetFromRaw(m_model->settings().mediaTargetRaw) == MediaTarget::videos;
+    const bool videosOnly = mediaTargetFromRaw(m_model.settings().mediaTargetRaw) == MediaTarget::videos;
     const QStringList files = QFileDialog::getOpenFileNames(
         window(), QStringLiteral("添加文件"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
         videosOnly ? movieFilter() : QString());
     if (!files.isEmpty())
-        m_model->addFiles(files);
+        m_model.addFiles(files);
 }
 
 void MainViewController::addFolder()
@@ -326,29 +327,29 @@ void MainViewController::addFolder()
     for (QAbstractItemView *view : dialog.findChildren<QAbstractItemView *>())
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        m_model->addFiles(dialog.selectedFiles());
+        m_model.addFiles(dialog.selectedFiles());
 }
 
 void MainViewController::analyze()
 {
-    if (m_model->isBusy()) {
-        m_model->stopAnalysis();
+    if (m_model.isBusy()) {
+        m_model.stopAnalysis();
         return;
     }
     m_detailPane->commitEdits();
-    m_model->analyzeAll();
+    m_model.analyzeAll();
 }
 
 void MainViewController::rename()
 {
     m_detailPane->commitEdits();
-    m_model->renameAll();
+    m_model.renameAll();
 }
 
 void MainViewController::undo()
 {
     m_detailPane->commitEdits();
-    m_model->undoLast();
+    m_model.undoLast();
 }
 
 QWidget *MainViewController::sponsorWindow() const
@@ -370,21 +371,21 @@ void MainViewController::deleteSelected()
 {
     const QModelIndexList selected = m_tableView->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
-        m_model->setStatusMessage(QStringLiteral("请先在列表中选择要移除的条目（Ctrl / Shift 可多选）"));
+        m_model.setStatusMessage(QStringLiteral("请先在列表中选择要移除的条目（Ctrl / Shift 可多选）"));
         return;
     }
     m_detailPane->commitEdits();
     QSet<int> rows;
     for (const QModelIndex &index : selected)
         rows.insert(index.row());
-    m_model->removeItems(rows);
+    m_model.removeItems(rows);
 }
 
 void MainViewController::clearList()
 {
-    const qsizetype count = m_model->items().size();
+    const qsizetype count = m_model.items().size();
     if (count == 0) {
-        m_model->clearList();
+        m_model.clearList();
         return;
     }
     const int answer = askInOrder(window(), QMessageBox::Warning, QStringLiteral("清空整个列表？"),
@@ -393,7 +394,7 @@ void MainViewController::clearList()
                                       .arg(count),
                                   {QStringLiteral("取消"), QStringLiteral("清空")});
     if (answer == 1)
-        m_model->clearList();
+        m_model.clearList();
 }
 
 void MainViewController::previewSizeChanged(int value)
@@ -407,8 +408,8 @@ void MainViewController::previewSizeChanged(int value)
 
 void MainViewController::rowDoubleClicked(const QModelIndex &index)
 {
-    if (index.isValid() && index.row() < m_model->items().size())
-        revealInFileManager(m_model->items()[index.row()].url);
+    if (index.isValid() && index.row() < m_model.items().size())
+        revealInFileManager(m_model.items()[index.row()].url);
 }
 
 void MainViewController::showSelectedItem()
@@ -427,7 +428,7 @@ void MainViewController::showSelectedItem()
 
 void MainViewController::refreshAll()
 {
-    AppModel &model = *m_model;
+    AppModel &model = m_model;
     m_statusLabel->setText(model.statusMessage());
     m_statusLabel->setToolTip(model.statusMessage());
     m_countLabel->setText(QStringLiteral("共 %1 个").arg(model.items().size()));

@@ -21,19 +21,19 @@ class SponsorWindow;
 class ThumbnailCache;
 class VideoRowDelegate;
 
-// The content of the main window. Owns the one AppModel for the whole run and drives the naming
-// workflow: the toolbar's commands, the item list (a drop target), the detail pane, the bar under
-// the list and the status bar.
+// The content of the main window. Drives the naming workflow on the one AppModel: the toolbar's
+// commands, the item list (a drop target), the detail pane, the bar under the list and the status
+// bar.
 class MainViewController : public QWidget
 {
     Q_OBJECT
 
 public:
-    MainViewController(const QString &settingsPath, const OllamaProgramSearch &programSearch,
-                       QWidget *parent = nullptr);
+    // The model must outlive the controller.
+    explicit MainViewController(AppModel &model, QWidget *parent = nullptr);
     ~MainViewController() override;
 
-    AppModel &model() { return *m_model; }
+    AppModel &model() { return m_model; }
 
     // Asked of the application when the "Ollama 引导" item is pressed.
     std::function<void()> onOpenOnboarding;
@@ -77,7 +77,7 @@ private:
     void showSelectedItem();
     void dropFiles(const QStringList &files);
 
-    std::unique_ptr<AppModel> m_model;
+    AppModel &m_model;
     std::unique_ptr<ThumbnailCache> m_thumbnails;
     ItemListModel *m_listModel = nullptr;
     VideoRowDelegate *m_rowDelegate = nullptr;
