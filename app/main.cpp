@@ -14,7 +14,6 @@ int main(int argc, char *argv[])
     keepDecodeBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("帧匣"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("app.orvane.Orvane"));
     QApplication::setWindowIcon(applicationIcon());

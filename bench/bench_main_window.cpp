@@ -1,0 +1,161 @@
+// The main window with 5000 items in its list: the time of one refresh after a change, the
+// longest stall of the event loop while an analysis runs with a model that answers at once, and
+// renaming the 5000 files and undoing it with the window attached.
+
+#include "AppModel.h"
+#include "BenchSupport.h"
+#include "DecodeMemory.h"
+#include "InstantOllama.h"
+#include "MainViewController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int itemCount = 5000;
+
+Bench::InstantOllama &instantModel()
+{
+    static Bench::InstantOllama instant(R"({"content":"石桥流水","location":"上里古镇"})");
+    return instant;
+}
+
+// 5000 small photos, as many as the list is to hold; small, so the run's own cost shows.
+QStringList photos()
+{
+    static const QStringList made = [] {
+        const QString folder = Bench::scratchPath(QStringLiteral("photos"));
+        QDir().mkpath(folder);
+        const QString seed = folder + QStringLiteral("/seed.jpg");
+        Bench::photoLikePicture(QSize(160, 120)).save(seed, "JPEG", 85);
+        QStringList files;
+        for (int i = 0; i < itemCount; ++i) {
+            files << QStringLiteral("%1/IMG_%2.jpg").arg(folder).arg(i, 4, 10, QLatin1Char('0'));
+            QFile::copy(seed, files.last());
+        }
+        QFile::remove(seed);
+        return files;
+    }();
+    return made;
+}
+
+void waitUntil(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+}
+
+// A shown main window over a model that lists the 5000 photos.
+struct ShownWindow
+{
+    AppModel model{Bench::scratchPath(QStringLiteral("settings/Orvane.json"))};
+    QMainWindow window;
+    MainViewController *controller = nullptr;
+
+    ShownWindow()
+    {
+        model.settings().mediaTargetRaw = QStringLiteral("photos");
+        model.settings().ollamaEndpoint = instantModel().url().toString();
+        model.settings().useGPSGeocoding = false;
+        controller = new MainViewController(model);
+        window.setCentralWidget(controller);
+        window.resize(1000, 680);
+        window.show();
+        model.addFiles(photos());
+        waitUntil([this] { return !model.isImporting(); });
+        QApplication::processEvents();
+    }
+};
+
+void refreshAfterAChange(benchmark::State &state)
+{
+    ShownWindow shown;
+    const QUuid id = shown.model.items().first().id; // on screen, so its row is painted again
+    int round = 0;
+    for (auto _ : state) {
+        shown.model.editItem(id, AppModel::EditableField::content, QStringLiteral("内容 %1").arg(++round));
+        QApplication::processEvents(); // the queued refresh and the repaint of the row
+    }
+}
+
+void longestStallDuringAnalysis(benchmark::State &state)
+{
+    for (auto _ : state) {
+        ShownWindow shown;
+        qint64 longest = 0;
+        QElapsedTimer sinceTick;
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, sinceTick.nsecsElapsed());
+            sinceTick.restart();
+        });
+        shown.model.analyzeAll();
+        sinceTick.start();
+        ticker.start();
+        waitUntil([&] { return !shown.model.isBusy(); });
+        state.counters["longest_stall_ms"] = double(longest) / 1e6;
+        int analysed = 0;
+        for (const VideoItem &item : shown.model.items())
+            analysed += item.status == VideoItem::Status::analyzed;
+        state.counters["analysed"] = analysed;
+    }
+}
+
+void renameAndUndoAll(benchmark::State &state)
+{
+    ShownWindow shown;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (qsizetype row = 0; row < shown.model.items().size(); ++row) {
+            shown.model.mutateItem(shown.model.items()[row].id, [row](VideoItem &item) {
+                item.status = VideoItem::Status::analyzed;
+                item.proposedName = QStringLiteral("石桥流水_%1").arg(row);
+            });
+        }
+        QApplication::processEvents();
+        state.ResumeTiming();
+
+        shown.model.renameAll();
+        shown.model.undoLast();
+        QApplication::processEvents();
+    }
+    state.counters["files"] = itemCount;
+}
+
+} // namespace
+
+BENCHMARK(refreshAfterAChange)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(longestStallDuringAnalysis)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(renameAndUndoAll)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Windows want the widgets' application object; offscreen unless a display is chosen.
+int main(int argc, char **argv)
+{
+    keepDecodeBuffersForReuse();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QApplication app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
