@@ -188,7 +188,7 @@ QWidget *MainViewController::makeListPane()
     m_emptyHint->setWordWrap(true);
     m_emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
     QPalette hintPalette = m_emptyHint->palette();
-    hintPalette.setColor(QPalette::WindowText, PaletteColors::secondaryText(hintPalette));
+    hintPalette.setColor(QPalette::WindowText, PaletteColors::tertiaryText(hintPalette));
     m_emptyHint->setPalette(hintPalette);
     auto *overlay = new QVBoxLayout(m_tableView->viewport());
     overlay->setContentsMargins(12, 12, 12, 12);

@@ -24,6 +24,11 @@ QColor secondaryText(const QPalette &palette)
     return blend(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 3);
 }
 
+QColor tertiaryText(const QPalette &palette)
+{
+    return blend(palette.color(QPalette::Text), palette.color(QPalette::Base), 2);
+}
+
 QColor placeholderFill(const QPalette &palette)
 {
     return blend(palette.color(QPalette::Text), palette.color(QPalette::Base), 1);

@@ -8,6 +8,8 @@ namespace PaletteColors {
 
 // Secondary text: status lines, notes.
 QColor secondaryText(const QPalette &palette);
+// Fainter still: hints over empty space.
+QColor tertiaryText(const QPalette &palette);
 // Errors stay red in any theme, lighter on dark backgrounds.
 QColor error(const QPalette &palette);
 bool isDark(const QPalette &palette);
