@@ -98,7 +98,9 @@ void AppDelegate::showOnboarding()
 {
     if (!m_mainController)
         return;
-    emit onboardingShown();
+    if (!m_onboardingWindow)
+        m_onboardingWindow = new OnboardingWindowController(*m_model, m_mainWindow.get());
+    m_mainController->present(m_onboardingWindow);
 }
 
 void AppDelegate::raiseMainWindow()

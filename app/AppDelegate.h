@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "MainViewController.h"
+#include "OnboardingWindow.h"
 #include <QMainWindow>
 
 // Where the application reads and looks. The defaults are the real ones; tests bring their own.
@@ -24,8 +25,6 @@ struct AppEnvironment
 // whenever a readiness check finds the local set-up incomplete, and offers newer versions.
 class AppDelegate : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit AppDelegate(AppEnvironment environment = {}, QObject *parent = nullptr);
     ~AppDelegate() override;
@@ -41,9 +40,8 @@ public:
     QMainWindow *mainWindow() const { return m_mainWindow.get(); }
     MainViewController *mainController() const { return m_mainController; }
 
-signals:
-    // The set-up guide is wanted on screen, attached to the main window.
-    void onboardingShown();
+    // Made on the first need, then shown again.
+    OnboardingWindowController *onboardingWindow() const { return m_onboardingWindow; }
 
 private:
     AppEnvironment m_environment;
@@ -51,4 +49,5 @@ private:
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<QMainWindow> m_mainWindow;
     QPointer<MainViewController> m_mainController;
+    QPointer<OnboardingWindowController> m_onboardingWindow;
 };

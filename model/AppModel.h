@@ -68,8 +68,11 @@ public:
     // Gives items without a folder place the one their folders name, and a location when they
     // have none.
     void backfillPathPlaces();
-    // After the settings were edited: saves them, fills in folder places, rebuilds the names.
-    void applySettings();
+    // After the settings were edited: saves them, fills in folder places, rebuilds the names. The
+    // error is why the settings could not be saved; the edited values are in effect all the same.
+    std::expected<void, QString> applySettings();
+    // Which kinds of media later imports take in; saved at once and reported in the status line.
+    void setMediaTarget(MediaTarget target);
 
     // Where GPS positions are turned into place names; the public service unless set.
     void setGeocoder(const ReverseGeocoder &geocoder) { m_geocoder = geocoder; }

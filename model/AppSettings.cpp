@@ -81,17 +81,6 @@ void read(const QJsonValue &stored, double &field)
 }
 
 // Only spaces and tabs: a line break inside a pasted address is a mistake worth failing on.
-QString trimmedSpacesAndTabs(const QString &text)
-{
-    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 QUrl parsedURL(const QString &text, const QUrl &fallback)
 {
@@ -123,17 +112,39 @@ AppSettings::AppSettings(const QString &storePath)
     });
 }
 
-void AppSettings::persist()
+std::expected<void, QString> AppSettings::persist()
 {
-    if (!SettingsFile::prepareForWrite(m_storePath)) {
-        qWarning("Settings not saved: cannot prepare %s", qUtf8Printable(m_storePath));
-        return;
-    }
+    const QString failure = QStringLiteral("无法写入 ") + m_storePath;
+    if (!SettingsFile::prepareForWrite(m_storePath))
+        return std::unexpected(failure);
     QSettings store(m_storePath, SettingsFile::jsonFormat());
     forEachField(*this, [&store](const char *key, const auto &field) { store.setValue(key, field); });
     store.sync();
     if (store.status() != QSettings::NoError)
-        qWarning("Settings not saved: cannot write %s", qUtf8Printable(m_storePath));
+        return std::unexpected(failure);
+    return {};
+}
+
+QString AppSettings::trimmedSpacesAndTabs(const QString &text)
+{
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool AppSettings::isUsableAddress(const QString &text)
+{
+    const QString trimmed = trimmedSpacesAndTabs(text);
+    if (trimmed.isEmpty())
+        return true;
+    const QUrl url(trimmed, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty();
 }
 
 VisionEngine AppSettings::engine() const

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <expected>
+
 // The two vision back-ends; the raw values are what the settings store keeps.
 enum class VisionEngine { ollama, openAI };
 
@@ -42,7 +44,8 @@ public:
     QString lastSearchModeRaw = QStringLiteral("keyword");
 
     // Writes all 18 keys to an owner-only file; a damaged file is first moved to Orvane.json.bak.
-    void persist();
+    // The error is the reason, for the user: the file could not be written.
+    std::expected<void, QString> persist();
 
     VisionEngine engine() const;
     // The model name of the engine in use.
@@ -52,6 +55,12 @@ public:
     QUrl openAIURL() const;
 
     QString storePath() const { return m_storePath; }
+
+    // Whether a typed service address can be used as one: http or https, with a host. Spaces and
+    // tabs around it do not count; an empty text means the default address.
+    static bool isUsableAddress(const QString &text);
+    // Spaces and tabs trimmed at both ends; line breaks stay.
+    static QString trimmedSpacesAndTabs(const QString &text);
 
 private:
     QString m_storePath;

@@ -88,16 +88,30 @@ void OllamaSetup::serverListed(const std::expected<QList<OllamaModel>, OllamaFai
 void OllamaSetup::refreshModels()
 {
     const VisionEngine engine = m_settings.engine();
-    inBackground(modelListing(engine), [this, engine](const std::optional<QList<OllamaModel>> &models) {
+    inBackground(modelListing(sourceInUse(engine)), [this, engine](const std::optional<QList<OllamaModel>> &models) {
         modelsRefreshed(engine, models);
     });
 }
 
-// Both engines' lists as Ollama models, so one picker serves either.
-std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(VisionEngine engine) const
+void OllamaSetup::refreshModels(const ModelSource &source)
 {
-    if (engine == VisionEngine::openAI) {
-        const OpenAICompatClient client(m_settings.openAIURL(), m_settings.openAIKey, m_settings.openAIModel, {}, m_cancel);
+    inBackground(modelListing(source), [this](const std::optional<QList<OllamaModel>> &models) {
+        modelsRefreshed(std::nullopt, models);
+    });
+}
+
+OllamaSetup::ModelSource OllamaSetup::sourceInUse(VisionEngine engine) const
+{
+    if (engine == VisionEngine::openAI)
+        return {engine, m_settings.openAIURL(), m_settings.openAIKey};
+    return {engine, m_settings.ollamaURL(), {}};
+}
+
+// Both engines' lists as Ollama models, so one picker serves either.
+std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(const ModelSource &source) const
+{
+    if (source.engine == VisionEngine::openAI) {
+        const OpenAICompatClient client(source.address, source.key, m_settings.openAIModel, {}, m_cancel);
         return [client]() -> std::optional<QList<OllamaModel>> {
             const auto identifiers = client.listModels();
             if (!identifiers)
@@ -108,14 +122,14 @@ std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(Vis
             return models;
         };
     }
-    const OllamaClient client(m_settings.ollamaURL(), m_settings.ollamaModel, {}, m_cancel);
+    const OllamaClient client(source.address, m_settings.ollamaModel, {}, m_cancel);
     return [client]() -> std::optional<QList<OllamaModel>> {
         auto models = client.listModels();
         return models ? std::optional(std::move(*models)) : std::nullopt;
     };
 }
 
-void OllamaSetup::modelsRefreshed(VisionEngine engine, const std::optional<QList<OllamaModel>> &models)
+void OllamaSetup::modelsRefreshed(std::optional<VisionEngine> engine, const std::optional<QList<OllamaModel>> &models)
 {
     if (!models) {
         m_models.clear();
@@ -123,7 +137,8 @@ void OllamaSetup::modelsRefreshed(VisionEngine engine, const std::optional<QList
         return;
     }
     m_models = *models;
-    useListedModel(engine, *models);
+    if (engine)
+        useListedModel(*engine, *models);
     changed();
     if (m_onModelsChanged)
         m_onModelsChanged();

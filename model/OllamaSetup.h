@@ -47,17 +47,29 @@ public:
     void checkOllamaReadiness();
     // Reloads models() from the engine in use; a failure empties it without a message.
     void refreshModels();
+    // Where models are listed: an engine and its address (and key), possibly not yet applied.
+    struct ModelSource
+    {
+        VisionEngine engine = VisionEngine::ollama;
+        QUrl address;
+        QString key;
+    };
+    // Reloads models() from that source, leaving the settings alone: for a choice the user has not
+    // applied yet.
+    void refreshModels(const ModelSource &source);
     // Ignored while a download runs. A finished download is followed by a new readiness check.
     void pullVisionModel(const QString &name);
 
 private:
     template <typename Work, typename Report>
     void inBackground(Work work, Report report, int priority = 0);
-    std::function<std::optional<QList<OllamaModel>>()> modelListing(VisionEngine engine) const;
+    ModelSource sourceInUse(VisionEngine engine) const;
+    std::function<std::optional<QList<OllamaModel>>()> modelListing(const ModelSource &source) const;
 
     void programSearched(bool installed);
     void serverListed(const std::expected<QList<OllamaModel>, OllamaFailure> &models);
-    void modelsRefreshed(VisionEngine engine, const std::optional<QList<OllamaModel>> &models);
+    // `engine`: whose configured model the list may replace; none for a source not applied.
+    void modelsRefreshed(std::optional<VisionEngine> engine, const std::optional<QList<OllamaModel>> &models);
     void pullEnded(const std::expected<void, OllamaFailure> &pulled);
     void useListedModel(VisionEngine engine, const QList<OllamaModel> &models);
     void changed() const;

@@ -7,7 +7,9 @@
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
+#include "MediaTargetWindow.h"
 #include "PaletteColors.h"
+#include "SettingsWindow.h"
 #include "SponsorWindow.h"
 #include "ThumbnailCache.h"
 #include "VideoRowDelegate.h"
@@ -262,9 +264,8 @@ void MainViewController::showEvent(QShowEvent *event)
     auto *window = qobject_cast<QMainWindow *>(this->window());
     if (window && !m_toolbar) {
         m_toolbar = new MainToolbar([this](const QString &identifier) { runToolbarItem(identifier); }, window);
-        // Their windows are not part of this build yet.
-        for (const char *later : {"settings", "mediaTarget", "search"})
-            m_toolbar->item(QString::fromLatin1(later))->setEnabled(false);
+        // Its window is not part of this build yet.
+        m_toolbar->item(QStringLiteral("search"))->setEnabled(false);
         window->addToolBar(Qt::TopToolBarArea, m_toolbar);
         window->setContextMenuPolicy(Qt::NoContextMenu);
         new FileDropFilter(window, [this](const QStringList &files) { dropFiles(files); });
@@ -292,6 +293,10 @@ void MainViewController::runToolbarItem(const QString &identifier)
         addFiles();
     else if (identifier == u"addFolder")
         addFolder();
+    else if (identifier == u"settings")
+        openSettings();
+    else if (identifier == u"mediaTarget")
+        openMediaTarget();
     else if (identifier == u"onboarding" && onOpenOnboarding)
         onOpenOnboarding();
     else if (identifier == u"analyze")
@@ -357,14 +362,43 @@ QWidget *MainViewController::sponsorWindow() const
     return m_sponsorWindow;
 }
 
+void MainViewController::present(QWidget *secondary)
+{
+    secondary->show();
+    attachTo(secondary, window());
+    secondary->raise();
+    secondary->activateWindow();
+}
+
 void MainViewController::openSponsor()
 {
     if (!m_sponsorWindow)
         m_sponsorWindow = new SponsorWindow(window());
-    m_sponsorWindow->show();
-    attachTo(m_sponsorWindow, window());
-    m_sponsorWindow->raise();
-    m_sponsorWindow->activateWindow();
+    present(m_sponsorWindow);
+}
+
+SettingsWindowController *MainViewController::settingsWindow() const
+{
+    return m_settingsWindow;
+}
+
+MediaTargetWindowController *MainViewController::mediaTargetWindow() const
+{
+    return m_mediaTargetWindow;
+}
+
+void MainViewController::openSettings()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = new SettingsWindowController(m_model, window());
+    present(m_settingsWindow);
+}
+
+void MainViewController::openMediaTarget()
+{
+    if (!m_mediaTargetWindow)
+        m_mediaTargetWindow = new MediaTargetWindowController(m_model, window());
+    present(m_mediaTargetWindow);
 }
 
 void MainViewController::deleteSelected()

@@ -12,6 +12,8 @@ class BusyIndicator;
 class DetailPane;
 class ItemListModel;
 class ListTableView;
+class MediaTargetWindowController;
+class SettingsWindowController;
 class MainToolbar;
 class QLabel;
 class QModelIndex;
@@ -45,6 +47,10 @@ public:
     void rename();
     void undo();
     void openSponsor();
+    void openSettings();
+    void openMediaTarget();
+    // Shows a secondary window in front, centred on the main window.
+    void present(QWidget *secondary);
     void deleteSelected();
     void clearList();
     void previewSizeChanged(int value);
@@ -64,6 +70,8 @@ public:
     // Made when the window is first shown.
     MainToolbar *toolbar() const { return m_toolbar; }
     QWidget *sponsorWindow() const;
+    SettingsWindowController *settingsWindow() const;
+    MediaTargetWindowController *mediaTargetWindow() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -91,5 +99,7 @@ private:
     QSlider *m_previewSlider = nullptr;
     MainToolbar *m_toolbar = nullptr;
     QPointer<SponsorWindow> m_sponsorWindow;
+    QPointer<SettingsWindowController> m_settingsWindow;
+    QPointer<MediaTargetWindowController> m_mediaTargetWindow;
     bool m_didSetInitialSplit = false;
 };

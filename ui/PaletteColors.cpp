@@ -39,4 +39,9 @@ QColor error(const QPalette &palette)
     return isDark(palette) ? QColor(0xff, 0x6b, 0x60) : QColor(0xc6, 0x28, 0x28);
 }
 
+QColor success(const QPalette &palette)
+{
+    return isDark(palette) ? QColor(0x5f, 0xd0, 0x7a) : QColor(0x1e, 0x84, 0x3c);
+}
+
 } // namespace PaletteColors

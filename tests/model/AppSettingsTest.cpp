@@ -149,3 +149,29 @@ TEST(AppSettings, RoundTripKeepsEveryFieldAndItsJsonType)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AppSettings, OnlyWebAddressesWithAHostAreUsable)
+{
+    const std::pair<const char *, bool> cases[] = {
+        {"http://localhost:11434", true}, {" https://api.example.com/v1\t", true}, {"", true},
+        {"localhost:11434", false},       {"ftp://host/v1", false},               {"http://", false},
+        {"file:///etc/passwd", false},    {"http://exa mple.com", false},
+    };
+    for (const auto &[text, usable] : cases)
+        EXPECT_EQ(AppSettings::isUsableAddress(text), usable) << text;
+}
+
+TEST(AppSettings, ASaveThatFailsSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString blocker = writeStore(dir, "a file where the folder should be");
+    AppSettings settings(blocker + "/Orvane.json");
+    const auto saved = settings.persist();
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error(), "无法写入 " + blocker + "/Orvane.json");
+    EXPECT_TRUE(AppSettings(dir.filePath("ok/Orvane.json")).persist());
+}
+
+} // namespace

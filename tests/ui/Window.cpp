@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMainWindow>
@@ -36,15 +37,16 @@ FakeOllama::FakeOllama()
         const std::lock_guard lock(mutex);
         response.set_content(tags, "application/json");
     });
-    server.server().Post("/api/pull", [](const httplib::Request &, httplib::Response &response) {
+    server.server().Post("/api/pull", [this](const httplib::Request &, httplib::Response &response) {
         auto next = std::make_shared<int>(0);
-        response.set_chunked_content_provider("application/x-ndjson", [next](size_t, httplib::DataSink &sink) {
+        const std::string last = pullFails ? R"({"error":"磁盘空间不足"})" "\n" : R"({"status":"success"})" "\n";
+        response.set_chunked_content_provider("application/x-ndjson", [next, last](size_t, httplib::DataSink &sink) {
             if (*next == 5) {
                 sink.done();
                 return true;
             }
             std::this_thread::sleep_for(20ms);
-            const std::string line = (*next)++ < 4 ? R"({"status":"pulling manifest"})" "\n" : R"({"status":"success"})" "\n";
+            const std::string line = (*next)++ < 4 ? R"({"status":"pulling manifest"})" "\n" : last;
             return sink.write(line.data(), line.size());
         });
     });
@@ -72,6 +74,19 @@ void FakeOllama::waitForQuestions(int count)
         const std::lock_guard lock(mutex);
         return asked >= count;
     });
+}
+
+FakeOpenAI::FakeOpenAI()
+{
+    server.server().Get("/v1/models", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(R"({"data":[{"id":"qwen-vl-max"},{"id":"gpt-4o"}]})", "application/json");
+    });
+    server.server().Post("/v1/chat/completions", [](const httplib::Request &, httplib::Response &response) {
+        const QJsonObject message{{"role", "assistant"}, {"content", R"({"content":"云端看到的桥","location":"云端"})"}};
+        const QJsonObject answer{{"choices", QJsonArray{QJsonObject{{"message", message}}}}};
+        response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
+    });
+    server.start();
 }
 
 Window::Window(bool installed, const QString &target)

@@ -7,6 +7,7 @@
 
 #include <QMessageBox>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -22,12 +23,21 @@ struct FakeOllama
     bool holding = false;
     int asked = 0;
     std::string tags = R"({"models":[{"name":"qwen2.5vl:7b"}]})";
+    std::atomic<bool> pullFails = false;
 
     FakeOllama();
     ~FakeOllama();
     void release();
     // Turns the event loop until `count` pictures have been asked about.
     void waitForQuestions(int count);
+};
+
+// A fake OpenAI-compatible service under /v1 that lists two models and answers every picture.
+struct FakeOpenAI
+{
+    FakeHttpServer server;
+    FakeOpenAI();
+    QUrl base() const { return server.url("/v1"); }
 };
 
 // The real main window, started as the program starts it, with its settings, runtime folder,
