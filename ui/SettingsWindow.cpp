@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -63,10 +66,20 @@ SettingsWindowController::SettingsWindowController(AppModel &model, QWidget *par
 void SettingsWindowController::buildUI()
 {
     const AppSettings &settings = m_model.settings();
-    auto *stack = new QVBoxLayout(this);
+    // The form scrolls where the screen is shorter than the form; the buttons stay in view.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    m_form = new QWidget;
+    auto *stack = new QVBoxLayout(m_form);
     stack->setSpacing(10);
-    stack->setContentsMargins(16, 16, 16, 16);
-    stack->setSizeConstraint(QLayout::SetFixedSize);
+    stack->setContentsMargins(16, 16, 16, 6);
+    m_scroll = new QScrollArea;
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_form);
+    outer->addWidget(m_scroll, 1);
 
     stack->addWidget(sectionTitle(QStringLiteral("处理对象（照片 / 视频）")));
     m_targetPopup = new QComboBox;
@@ -191,10 +204,9 @@ void SettingsWindowController::buildUI()
     m_saveError->hide();
     stack->addWidget(m_saveError);
 
-    auto *buttons = new QWidget;
-    buttons->setFixedWidth(contentWidth);
-    auto *buttonRow = new QHBoxLayout(buttons);
-    buttonRow->setContentsMargins(0, 0, 0, 0);
+    m_buttons = new QWidget;
+    auto *buttonRow = new QHBoxLayout(m_buttons);
+    buttonRow->setContentsMargins(16, 10, 16, 16);
     buttonRow->setSpacing(8);
     auto *refresh = new QPushButton(QStringLiteral("刷新模型列表"));
     refresh->setAutoDefault(false);
@@ -209,7 +221,7 @@ void SettingsWindowController::buildUI()
     buttonRow->addStretch();
     buttonRow->addWidget(applyButton);
     buttonRow->addWidget(cancelButton);
-    stack->addWidget(buttons);
+    outer->addWidget(m_buttons);
 
     updateEngineUI();
     resizeWindowToFit();
@@ -337,9 +349,18 @@ void SettingsWindowController::updateEngineUI()
 
 void SettingsWindowController::resizeWindowToFit()
 {
-    layout()->activate();
-    const QSize fitting = layout()->sizeHint().expandedTo(smallest);
-    setFixedSize(fitting);
+    m_form->layout()->activate();
+    const QSize form = m_form->layout()->sizeHint();
+    int height = form.height() + m_buttons->sizeHint().height();
+    int width = form.width();
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    // Room for the window's title bar and the desktop's panels.
+    const int tallest = screen ? screen->availableGeometry().height() - 80 : height;
+    if (height > tallest) {
+        height = tallest;
+        width += m_scroll->verticalScrollBar()->sizeHint().width();
+    }
+    setFixedSize(QSize(width, height).expandedTo(smallest));
 }
 
 bool SettingsWindowController::isInstalled(const QString &name) const

@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 
 // The form for every preference: what is imported, which engine and model, frames, the naming
@@ -69,6 +70,9 @@ private:
     bool addressesAreUsable();
 
     AppModel &m_model;
+    QWidget *m_form = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    QWidget *m_buttons = nullptr;
     QComboBox *m_targetPopup = nullptr;
     QComboBox *m_enginePopup = nullptr;
     QLineEdit *m_endpointField = nullptr;

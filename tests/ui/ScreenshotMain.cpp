@@ -1,11 +1,16 @@
 // Starts the real main window under the display it is given (Xvfb in scripts/screenshot), with a
 // generated folder and the fake model, and saves what a person would see, in a light and a dark
-// palette: the window before and after the analysis, with an item selected.
+// palette: the window before and after the analysis, with an item selected, and the secondary
+// windows.
 
 #include "DetailPane.h"
 #include "ListTableView.h"
+#include "MediaTargetWindow.h"
+#include "OnboardingWindow.h"
+#include "SettingsWindow.h"
 #include "Window.h"
 
+#include <QComboBox>
 #include <QApplication>
 #include <QDir>
 #include <QMainWindow>
@@ -63,6 +68,27 @@ void shoot(const QString &folder, const QString &theme)
     save(main, folder + "/main-after-" + theme + ".png");
 }
 
+// The secondary windows, on a machine where Ollama is not installed yet.
+void shootSecondary(const QString &folder, const QString &theme)
+{
+    Window window(false);
+    Window::waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
+    QTest::qWait(200);
+    save(window.delegate->onboardingWindow(), folder + "/onboarding-" + theme + ".png");
+    window.delegate->onboardingWindow()->close();
+
+    window.triggerToolbar("settings");
+    SettingsWindowController &form = *window.main().settingsWindow();
+    save(&form, folder + "/settings-ollama-" + theme + ".png");
+    form.enginePopup()->setCurrentIndex(1);
+    emit form.enginePopup()->activated(1);
+    save(&form, folder + "/settings-cloud-" + theme + ".png");
+    form.reject();
+
+    window.triggerToolbar("mediaTarget");
+    save(window.main().mediaTargetWindow(), folder + "/media-target-" + theme + ".png");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -74,7 +100,9 @@ int main(int argc, char **argv)
     QDir().mkpath(folder);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     shoot(folder, QStringLiteral("light"));
+    shootSecondary(folder, QStringLiteral("light"));
     QApplication::setPalette(darkPalette());
     shoot(folder, QStringLiteral("dark"));
+    shootSecondary(folder, QStringLiteral("dark"));
     return 0;
 }

@@ -81,10 +81,8 @@ TEST(SettingsWindow, AnEngineSwitchTakesEffectOnlyWhenApplied)
     window.drop({window.fixtures.picture("a.png", quadrantPicture(32, 32))});
     SettingsWindowController &form = openSettings(window);
     EXPECT_TRUE(form.showsOllamaRows());
-    const int ollamaHeight = form.height();
     chooseEngine(form, 1);
     EXPECT_FALSE(form.showsOllamaRows());
-    EXPECT_NE(form.height(), ollamaHeight);
     EXPECT_GE(form.height(), 320);
     EXPECT_EQ(form.modelCombo()->currentText(), "qwen-vl-max"); // that engine's own stored name
     EXPECT_EQ(form.modelCombo()->lineEdit()->placeholderText(), "例如 gpt-4o / qwen-vl-max");
