@@ -2,6 +2,7 @@
 
 #include "BusyIndicator.h"
 #include "DetailPane.h"
+#include "DialogFilters.h"
 #include "FileDropFilter.h"
 #include "FileReveal.h"
 #include "ItemListModel.h"
@@ -9,6 +10,7 @@
 #include "MainToolbar.h"
 #include "MediaTargetWindow.h"
 #include "PaletteColors.h"
+#include "SearchWindow.h"
 #include "SettingsWindow.h"
 #include "SponsorWindow.h"
 #include "ThumbnailCache.h"
@@ -61,15 +63,6 @@ QString targetLabel(MediaTarget target)
         break;
     }
     return QStringLiteral("仅视频");
-}
-
-// "视频 (*.mp4 *.MP4 …)": the dialog matches names as they are written.
-QString movieFilter()
-{
-    QStringList patterns;
-    for (const QString &extension : MediaExtensions::videos())
-        patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
-    return QStringLiteral("视频 (%1)").arg(patterns.join(u' '));
 }
 
 void setSecondaryText(QLabel *label)
@@ -264,8 +257,6 @@ void MainViewController::showEvent(QShowEvent *event)
     auto *window = qobject_cast<QMainWindow *>(this->window());
     if (window && !m_toolbar) {
         m_toolbar = new MainToolbar([this](const QString &identifier) { runToolbarItem(identifier); }, window);
-        // Its window is not part of this build yet.
-        m_toolbar->item(QStringLiteral("search"))->setEnabled(false);
         window->addToolBar(Qt::TopToolBarArea, m_toolbar);
         window->setContextMenuPolicy(Qt::NoContextMenu);
         new FileDropFilter(window, [this](const QStringList &files) { dropFiles(files); });
@@ -297,6 +288,8 @@ void MainViewController::runToolbarItem(const QString &identifier)
         openSettings();
     else if (identifier == u"mediaTarget")
         openMediaTarget();
+    else if (identifier == u"search")
+        openSearch();
     else if (identifier == u"onboarding" && onOpenOnboarding)
         onOpenOnboarding();
     else if (identifier == u"analyze")
@@ -317,7 +310,7 @@ void MainViewController::addFiles()
     const bool videosOnly = mediaTargetFromRaw(m_model.settings().mediaTargetRaw) == MediaTarget::videos;
     const QStringList files = QFileDialog::getOpenFileNames(
         window(), QStringLiteral("添加文件"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
-        videosOnly ? movieFilter() : QString());
+        videosOnly ? DialogFilters::movies() : QString());
     if (!files.isEmpty())
         m_model.addFiles(files);
 }
@@ -392,6 +385,18 @@ void MainViewController::openSettings()
     if (!m_settingsWindow)
         m_settingsWindow = new SettingsWindowController(m_model, window());
     present(m_settingsWindow);
+}
+
+SearchWindowController *MainViewController::searchWindow() const
+{
+    return m_searchWindow;
+}
+
+void MainViewController::openSearch()
+{
+    if (!m_searchWindow)
+        m_searchWindow = new SearchWindowController(m_model, window());
+    present(m_searchWindow);
 }
 
 void MainViewController::openMediaTarget()

@@ -13,6 +13,7 @@ class DetailPane;
 class ItemListModel;
 class ListTableView;
 class MediaTargetWindowController;
+class SearchWindowController;
 class SettingsWindowController;
 class MainToolbar;
 class QLabel;
@@ -49,6 +50,7 @@ public:
     void openSponsor();
     void openSettings();
     void openMediaTarget();
+    void openSearch();
     // Shows a secondary window in front, centred on the main window.
     void present(QWidget *secondary);
     void deleteSelected();
@@ -72,6 +74,7 @@ public:
     QWidget *sponsorWindow() const;
     SettingsWindowController *settingsWindow() const;
     MediaTargetWindowController *mediaTargetWindow() const;
+    SearchWindowController *searchWindow() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -101,5 +104,6 @@ private:
     QPointer<SponsorWindow> m_sponsorWindow;
     QPointer<SettingsWindowController> m_settingsWindow;
     QPointer<MediaTargetWindowController> m_mediaTargetWindow;
+    QPointer<SearchWindowController> m_searchWindow;
     bool m_didSetInitialSplit = false;
 };

@@ -1,5 +1,6 @@
 #include "FilePath.h"
 #include "Library.h"
+#include "MovieFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -285,6 +286,33 @@ TEST(ItemList, SnapshotAndMutateFromAWorker)
     EXPECT_FALSE(missing);
     EXPECT_EQ(library.model.items().first().content, "石桥");
     EXPECT_TRUE(changeSeenOnMainThread);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MovieFiles, FoundByContentAtAnyDepthWithoutHiddenOnesOrLoops)
+{
+    Fixtures fixtures;
+    const auto clip = [&](const QString &name) {
+        return fixtures.video(name, "testsrc=size=32x32:rate=5", 0.4);
+    };
+    clip("shoot/top.mp4");
+    clip("shoot/a/b/c/deep.mkv");
+    QFile::rename(clip("shoot/a/noext.mp4"), fixtures.path("shoot/a/noext"));
+    clip("shoot/.hidden.mp4");
+    clip("shoot/.cache/inside.mp4");
+    fixtures.picture("shoot/still.jpg", quadrantPicture(16, 16));
+    fixtures.text("shoot/notes.txt", "not a video");
+    ASSERT_TRUE(QFile::link(fixtures.path("shoot"), fixtures.path("shoot/a/loop")));
+
+    QStringList found;
+    for (const QString &path : movieFilesIn(fixtures.path("shoot")))
+        found << QDir(fixtures.path("shoot")).relativeFilePath(path);
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"a/b/c/deep.mkv", "a/noext", "top.mp4"}));
+    EXPECT_TRUE(movieFilesIn(fixtures.path("nowhere")).isEmpty());
 }
 
 } // namespace

@@ -30,7 +30,12 @@ FakeOllama::FakeOllama()
         ++asked;
         changed.notify_all();
         changed.wait_for(lock, 30s, [this] { return !holding; });
-        const QJsonObject answer{{"model", "m"}, {"response", R"({"content":"石桥流水","location":"古镇"})"}, {"done", true}};
+        if (reply.isEmpty()) {
+            response.status = 500;
+            response.set_content(R"({"error":"model crashed"})", "application/json");
+            return;
+        }
+        const QJsonObject answer{{"model", "m"}, {"response", reply}, {"done", true}};
         response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
     });
     server.server().Get("/api/tags", [this](const httplib::Request &, httplib::Response &response) {

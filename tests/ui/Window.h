@@ -24,6 +24,8 @@ struct FakeOllama
     int asked = 0;
     std::string tags = R"({"models":[{"name":"qwen2.5vl:7b"}]})";
     std::atomic<bool> pullFails = false;
+    // What the model says about a picture; empty answers every question with an HTTP error.
+    QString reply = QStringLiteral(R"({"content":"石桥流水","location":"古镇"})");
 
     FakeOllama();
     ~FakeOllama();
