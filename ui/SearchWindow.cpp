@@ -122,6 +122,45 @@ private:
     SearchWindowController *m_window;
 };
 
+// Keeps the table's columns across its width as it is resized: the video, caption and note columns
+// share what the time and confidence columns leave, in the proportions the user gave them.
+class UniformColumns : public QObject
+{
+public:
+    explicit UniformColumns(QTableView *table)
+        : QObject(table)
+        , m_table(table)
+    {
+        table->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            spread();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void spread()
+    {
+        QHeaderView *header = m_table->horizontalHeader();
+        const int flexible[] = {SearchHitsModel::VideoColumn, SearchHitsModel::CaptionColumn, SearchHitsModel::NoteColumn};
+        const int fixed = header->sectionSize(SearchHitsModel::TimeColumn) + header->sectionSize(SearchHitsModel::ScoreColumn);
+        int current = 0;
+        for (int column : flexible)
+            current += header->sectionSize(column);
+        const int room = m_table->viewport()->width() - fixed;
+        if (current <= 0 || room <= 3 * header->minimumSectionSize())
+            return;
+        for (int column : flexible)
+            header->resizeSection(column, header->sectionSize(column) * room / current);
+    }
+
+    QTableView *m_table;
+};
+
 } // namespace
 
 SearchWindowController::SearchWindowController(AppModel &model, QWidget *parent)
@@ -306,10 +345,11 @@ QWidget *SearchWindowController::makeResultsSection()
     m_resultTable->setAccessibleName(QStringLiteral("命中结果"));
     QHeaderView *header = m_resultTable->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setStretchLastSection(true);
+    m_resultTable->verticalHeader()->setDefaultSectionSize(m_resultTable->fontMetrics().height() + 8);
     const int widths[] = {200, 60, 56, 200, 200};
     for (int column = 0; column < SearchHitsModel::ColumnCount; ++column)
         header->resizeSection(column, widths[column]);
+    new UniformColumns(m_resultTable);
     connect(m_resultTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &SearchWindowController::showSelectedThumbnail);
     connect(m_hits, &QAbstractItemModel::modelReset, this, &SearchWindowController::showSelectedThumbnail);

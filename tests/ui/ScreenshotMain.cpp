@@ -7,10 +7,14 @@
 #include "ListTableView.h"
 #include "MediaTargetWindow.h"
 #include "OnboardingWindow.h"
+#include "SearchWindow.h"
 #include "SettingsWindow.h"
 #include "Window.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTableView>
 #include <QApplication>
 #include <QDir>
 #include <QMainWindow>
@@ -87,6 +91,22 @@ void shootSecondary(const QString &folder, const QString &theme)
 
     window.triggerToolbar("mediaTarget");
     save(window.main().mediaTargetWindow(), folder + "/media-target-" + theme + ".png");
+    window.main().mediaTargetWindow()->close();
+
+    {
+        const std::lock_guard lock(window.ollama.mutex);
+        window.ollama.reply = QStringLiteral(R"({"caption":"画面中央有一座石桥","hit":true,"score":86})");
+    }
+    window.triggerToolbar("search");
+    SearchWindowController &search = *window.main().searchWindow();
+    search.useVideos({window.fixtures.video("河边/桥头_001.mp4", "testsrc2=size=320x180:rate=10", 4.0),
+                      window.fixtures.video("河边/桥头_002.mp4", "mandelbrot=size=320x180:rate=10", 3.0)});
+    search.keywordField()->setText(QStringLiteral("石桥"));
+    search.intervalSlider()->setValue(10);
+    search.runSearch();
+    Window::waitUntil([&] { return !search.isRunning(); });
+    search.resultTable()->selectRow(1);
+    save(&search, folder + "/search-" + theme + ".png");
 }
 
 } // namespace
