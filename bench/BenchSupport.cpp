@@ -1,7 +1,9 @@
 #include "BenchSupport.h"
 
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -92,6 +94,18 @@ long statusKiB(const std::string &field)
             return std::stol(line.substr(field.size()));
     }
     return -1;
+}
+
+void waitUntil(const std::function<bool()> &done, int pollMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(pollMs);
+    loop.exec();
 }
 
 } // namespace Bench

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 
 namespace Bench {
@@ -29,5 +30,8 @@ long statusKiB(const std::string &field);
 
 // Mean absolute difference per channel (0–255) of two pictures of the same size; -1 otherwise.
 double meanDifference(const QImage &a, const QImage &b);
+
+// Turns the main thread's event loop, checking every pollMs, until done() says so.
+void waitUntil(const std::function<bool()> &done, int pollMs = 5);
 
 } // namespace Bench

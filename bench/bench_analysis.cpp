@@ -11,9 +11,7 @@
 #include "PromptBuilder.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -70,18 +68,6 @@ QStringList copies(const QString &seed, const QString &folder)
     return files;
 }
 
-void waitUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
-}
-
 void analyzeAll(benchmark::State &state, const QString &(*seed)(), const char *folder)
 {
     const QStringList files = copies(seed(), QString::fromLatin1(folder));
@@ -92,11 +78,11 @@ void analyzeAll(benchmark::State &state, const QString &(*seed)(), const char *f
         app.settings().mediaTargetRaw = QStringLiteral("both");
         app.settings().ollamaEndpoint = model().url().toString();
         app.addFiles(files);
-        waitUntil([&] { return !app.isImporting(); });
+        Bench::waitUntil([&] { return !app.isImporting(); });
         state.ResumeTiming();
 
         app.analyzeAll();
-        waitUntil([&] { return !app.isBusy(); });
+        Bench::waitUntil([&] { return !app.isBusy(); });
     }
     state.counters["items_per_s"] = benchmark::Counter(double(files.size()) * double(state.iterations()),
                                                        benchmark::Counter::kIsRate);

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
 #include <QTimer>
@@ -49,18 +48,6 @@ QStringList photos()
     return made;
 }
 
-void waitUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(1);
-    loop.exec();
-}
-
 // A shown main window over a model that lists the 5000 photos.
 struct ShownWindow
 {
@@ -78,7 +65,7 @@ struct ShownWindow
         window.resize(1000, 680);
         window.show();
         model.addFiles(photos());
-        waitUntil([this] { return !model.isImporting(); });
+        Bench::waitUntil([this] { return !model.isImporting(); }, 1);
         QApplication::processEvents();
     }
 };
@@ -109,7 +96,7 @@ void longestStallDuringAnalysis(benchmark::State &state)
         shown.model.analyzeAll();
         sinceTick.start();
         ticker.start();
-        waitUntil([&] { return !shown.model.isBusy(); });
+        Bench::waitUntil([&] { return !shown.model.isBusy(); }, 1);
         state.counters["longest_stall_ms"] = double(longest) / 1e6;
         int analysed = 0;
         for (const VideoItem &item : shown.model.items())

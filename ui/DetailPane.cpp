@@ -1,6 +1,7 @@
 #include "DetailPane.h"
 
 #include "AppModel.h"
+#include "FormParts.h"
 #include "ThumbnailCache.h"
 
 #include <QBuffer>
@@ -27,23 +28,6 @@ const VideoItem *findItem(const AppModel &model, const std::optional<QUuid> &id)
         return nullptr;
     const auto it = std::ranges::find(model.items(), *id, &VideoItem::id);
     return it == model.items().end() ? nullptr : &*it;
-}
-
-QLabel *plainLabel(const QString &text = {})
-{
-    auto *label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QLabel *sectionTitle(const QString &text)
-{
-    QLabel *label = plainLabel(text);
-    QFont font = label->font();
-    font.setPixelSize(14);
-    font.setBold(true);
-    label->setFont(font);
-    return label;
 }
 
 QSize jpegSize(const QByteArray &jpeg)
@@ -76,24 +60,24 @@ DetailPane::DetailPane(AppModel &model, ThumbnailCache &thumbnails, QWidget *par
     stack->setSpacing(8);
     stack->setContentsMargins(16, 16, 16, 16);
 
-    stack->addWidget(sectionTitle(QStringLiteral("预览帧")));
+    stack->addWidget(FormParts::sectionTitle(QStringLiteral("预览帧")));
     m_framesStack = new QHBoxLayout;
     m_framesStack->setSpacing(8);
     m_framesStack->addStretch();
     stack->addLayout(m_framesStack);
 
-    m_montageTitle = plainLabel(QStringLiteral("发送给模型的画面"));
+    m_montageTitle = FormParts::plainLabel(QStringLiteral("发送给模型的画面"));
     QFont small = m_montageTitle->font();
     small.setPixelSize(12);
     m_montageTitle->setFont(small);
     stack->addWidget(m_montageTitle);
-    m_montageView = plainLabel();
+    m_montageView = FormParts::plainLabel();
     m_montageView->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_montageView->setAccessibleName(QStringLiteral("发送给模型的画面"));
     stack->addWidget(m_montageView);
 
-    stack->addWidget(sectionTitle(QStringLiteral("素材信息")));
-    m_originalLabel = plainLabel(QStringLiteral("未选择"));
+    stack->addWidget(FormParts::sectionTitle(QStringLiteral("素材信息")));
+    m_originalLabel = FormParts::plainLabel(QStringLiteral("未选择"));
     m_originalLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     stack->addWidget(m_originalLabel);
     m_contentField = makeField(QStringLiteral("模型识别的内容"), QStringLiteral("内容描述"));
@@ -101,10 +85,10 @@ DetailPane::DetailPane(AppModel &model, ThumbnailCache &thumbnails, QWidget *par
     m_locationField = makeField(QStringLiteral("模型推测的地点"), QStringLiteral("地点 / 场景"));
     addFieldRow(QStringLiteral("地点 / 场景"), m_locationField);
 
-    stack->addWidget(sectionTitle(QStringLiteral("命名")));
+    stack->addWidget(FormParts::sectionTitle(QStringLiteral("命名")));
     m_proposedField = makeField(QStringLiteral("新文件名"), QStringLiteral("新文件名"));
     addFieldRow(QStringLiteral("新文件名（可手动修改）"), m_proposedField);
-    m_resultLabel = plainLabel();
+    m_resultLabel = FormParts::plainLabel();
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
     m_resultLabel->setFont(mono);
@@ -113,7 +97,7 @@ DetailPane::DetailPane(AppModel &model, ThumbnailCache &thumbnails, QWidget *par
     m_resultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     stack->addWidget(m_resultLabel);
 
-    stack->addWidget(sectionTitle(QStringLiteral("模型原始返回")));
+    stack->addWidget(FormParts::sectionTitle(QStringLiteral("模型原始返回")));
     m_analysisView = new QPlainTextEdit;
     m_analysisView->setReadOnly(true);
     m_analysisView->setAcceptDrops(false);
@@ -155,7 +139,7 @@ void DetailPane::addFieldRow(const QString &title, QLineEdit *field)
 {
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
-    QLabel *label = plainLabel(title);
+    QLabel *label = FormParts::plainLabel(title);
     // At least the usual width, wider where a title needs it; the pane evens them out.
     label->setMinimumWidth(std::max(labelWidth, label->sizeHint().width()));
     m_fieldLabels << label;
@@ -253,7 +237,7 @@ void DetailPane::updatePictures()
     while (m_frameViews.size() > frames.size())
         delete m_frameViews.takeLast();
     while (m_frameViews.size() < frames.size()) {
-        QLabel *view = plainLabel();
+        QLabel *view = FormParts::plainLabel();
         view->setFixedSize(frameThumbSize);
         view->setAlignment(Qt::AlignCenter);
         view->setAccessibleName(QStringLiteral("预览帧 %1").arg(m_frameViews.size() + 1));

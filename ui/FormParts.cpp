@@ -27,17 +27,23 @@ QLabel *sectionTitle(const QString &text, int pixelSize)
     return label;
 }
 
-QLabel *note(const QString &text, int width)
+QLabel *secondaryLabel(const QString &text)
 {
     QLabel *label = plainLabel(text);
-    label->setWordWrap(true);
-    label->setFixedWidth(width);
     QFont font = label->font();
     font.setPixelSize(12);
     label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, PaletteColors::secondaryText(palette));
     label->setPalette(palette);
+    return label;
+}
+
+QLabel *note(const QString &text, int width)
+{
+    QLabel *label = secondaryLabel(text);
+    label->setWordWrap(true);
+    label->setFixedWidth(width);
     return label;
 }
 

@@ -11,6 +11,8 @@ namespace FormParts {
 
 // A section title: semibold, in the secondary text colour.
 QLabel *sectionTitle(const QString &text, int pixelSize = 13);
+// Small text in the secondary colour: counts, status lines.
+QLabel *secondaryLabel(const QString &text = {});
 // A wrapping note in small secondary text, `width` wide.
 QLabel *note(const QString &text, int width);
 // A label right-aligned in `labelWidth`, then the field, 8 apart.

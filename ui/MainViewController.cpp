@@ -2,13 +2,13 @@
 
 #include "BusyIndicator.h"
 #include "DetailPane.h"
-#include "DialogFilters.h"
 #include "FileDropFilter.h"
 #include "FileReveal.h"
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
 #include "MediaTargetWindow.h"
+#include "OpenDialogs.h"
 #include "PaletteColors.h"
 #include "SearchWindow.h"
 #include "SettingsWindow.h"
@@ -310,22 +310,16 @@ void MainViewController::addFiles()
     const bool videosOnly = mediaTargetFromRaw(m_model.settings().mediaTargetRaw) == MediaTarget::videos;
     const QStringList files = QFileDialog::getOpenFileNames(
         window(), QStringLiteral("添加文件"), QStandardPaths::writableLocation(QStandardPaths::HomeLocation),
-        videosOnly ? DialogFilters::movies() : QString());
+        videosOnly ? OpenDialogs::movieFilter() : QString());
     if (!files.isEmpty())
         m_model.addFiles(files);
 }
 
 void MainViewController::addFolder()
 {
-    // Qt's own dialog, as the desktop's may let only one folder be chosen.
-    QFileDialog dialog(window(), QStringLiteral("添加文件夹"),
-                       QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    for (QAbstractItemView *view : dialog.findChildren<QAbstractItemView *>())
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        m_model.addFiles(dialog.selectedFiles());
+    const QStringList folders = OpenDialogs::chooseFolders(window(), QStringLiteral("添加文件夹"));
+    if (!folders.isEmpty())
+        m_model.addFiles(folders);
 }
 
 void MainViewController::analyze()

@@ -2,12 +2,12 @@
 
 #include "AppModel.h"
 #include "BusyIndicator.h"
-#include "DialogFilters.h"
 #include "DragPayload.h"
 #include "FileReveal.h"
 #include "FormParts.h"
 #include "ListTableView.h"
 #include "MovieFiles.h"
+#include "OpenDialogs.h"
 #include "PaletteColors.h"
 #include "ReferencePicture.h"
 #include "SearchExportFile.h"
@@ -44,18 +44,6 @@ constexpr QSize thumbnailSize(160, 90);
 constexpr QSize alertThumbnailSize(320, 180);
 // The slider moves in tenths of a second, so it feels continuous; searches use whole seconds.
 constexpr int sliderSteps = 10;
-
-QLabel *secondaryLabel(const QString &text = {})
-{
-    QLabel *label = FormParts::plainLabel(text);
-    QFont font = label->font();
-    font.setPixelSize(12);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, PaletteColors::secondaryText(palette));
-    label->setPalette(palette);
-    return label;
-}
 
 QPixmap fitted(const QByteArray &jpeg, QSize box, qreal ratio)
 {
@@ -222,7 +210,7 @@ QWidget *SearchWindowController::makeVideoSection()
     layout->addLayout(buttons);
     layout->addSpacing(2);
 
-    m_countLabel = secondaryLabel();
+    m_countLabel = FormParts::secondaryLabel();
     layout->addWidget(m_countLabel);
     m_videoNames = new QStringListModel(this);
     m_videoList = new ListTableView;
@@ -300,7 +288,7 @@ QWidget *SearchWindowController::makeModeSection()
     m_intervalSlider->setFixedWidth(200);
     m_intervalSlider->setAccessibleName(QStringLiteral("采样间隔"));
     m_intervalSlider->setValue(int(std::lround(m_model.settings().searchInterval * sliderSteps)));
-    m_intervalLabel = secondaryLabel();
+    m_intervalLabel = FormParts::secondaryLabel();
     connect(m_intervalSlider, &QSlider::valueChanged, this, &SearchWindowController::intervalChanged);
     intervalRow->addWidget(m_intervalSlider);
     intervalRow->addWidget(m_intervalLabel);
@@ -313,7 +301,7 @@ QWidget *SearchWindowController::makeModeSection()
     m_runButton = button(QStringLiteral("开始检索"));
     connect(m_runButton, &QPushButton::clicked, this, &SearchWindowController::runSearch);
     m_spinner = new BusyIndicator;
-    m_statusLabel = secondaryLabel();
+    m_statusLabel = FormParts::secondaryLabel();
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     runRow->addWidget(m_runButton);
     runRow->addWidget(m_spinner);
@@ -355,7 +343,7 @@ QWidget *SearchWindowController::makeResultsSection()
     connect(m_hits, &QAbstractItemModel::modelReset, this, &SearchWindowController::showSelectedThumbnail);
     connect(m_resultTable, &QAbstractItemView::doubleClicked, this, &SearchWindowController::rowDoubleClicked);
     tableColumn->addWidget(m_resultTable, 1);
-    m_resultCountLabel = secondaryLabel(QStringLiteral("共 0 处命中"));
+    m_resultCountLabel = FormParts::secondaryLabel(QStringLiteral("共 0 处命中"));
     tableColumn->addWidget(m_resultCountLabel);
     layout->addLayout(tableColumn, 1);
 
@@ -624,29 +612,24 @@ void SearchWindowController::selectVideo()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("可多选多个视频"), QStandardPaths::writableLocation(QStandardPaths::MoviesLocation),
-        DialogFilters::movies());
+        OpenDialogs::movieFilter());
     if (!files.isEmpty())
         useVideos(files);
 }
 
 void SearchWindowController::selectFolder()
 {
-    // Qt's own dialog, as the desktop's may let only one folder be chosen.
-    QFileDialog dialog(this, QStringLiteral("选择一个或多个文件夹，检索其中的全部视频"),
-                       QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    for (QAbstractItemView *view : dialog.findChildren<QAbstractItemView *>())
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        useFolders(dialog.selectedFiles());
+    const QStringList folders =
+        OpenDialogs::chooseFolders(this, QStringLiteral("选择一个或多个文件夹，检索其中的全部视频"));
+    if (!folders.isEmpty())
+        useFolders(folders);
 }
 
 void SearchWindowController::selectReference()
 {
     const QString file = QFileDialog::getOpenFileName(
         this, QStringLiteral("选择参考图"), QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
-        DialogFilters::pictures());
+        OpenDialogs::pictureFilter());
     if (!file.isEmpty())
         useReferenceFile(file);
 }
