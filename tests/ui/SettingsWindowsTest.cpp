@@ -53,7 +53,7 @@ TEST(SettingsWindow, EveryFieldRoundTripsThroughTheStoredFile)
                            form.pathPlaceToggle(), form.gpsGeocodeToggle(), form.updateToggle()})
         box->toggle();
     form.separatorField()->setText(" ");
-    form.apply();
+    QTest::keyClick(form.modelCombo()->lineEdit(), Qt::Key_Return); // Return applies
     EXPECT_FALSE(form.isVisible());
 
     const QJsonObject stored = storedSettings(window);
@@ -87,7 +87,8 @@ TEST(SettingsWindow, AnEngineSwitchTakesEffectOnlyWhenApplied)
     EXPECT_EQ(form.modelCombo()->currentText(), "qwen-vl-max"); // that engine's own stored name
     EXPECT_EQ(form.modelCombo()->lineEdit()->placeholderText(), "例如 gpt-4o / qwen-vl-max");
     form.apiBaseField()->setText(cloud.base().toString());
-    form.reject();
+    QTest::keyClick(&form, Qt::Key_Escape); // Escape cancels
+    EXPECT_FALSE(form.isVisible());
 
     EXPECT_EQ(window.model().settings().engineRaw, "ollama");
     window.analyzeAndWait();
