@@ -48,7 +48,9 @@ std::optional<QDateTime> parseVideoDate(const QString &text)
 {
     static const QRegularExpression zoned(QStringLiteral(
         R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:\.(\d+))?(?:(Z)|([+-])(\d{2}):?(\d{2}))$)"));
-    static const QRegularExpression local(QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})$)"));
+    // Cameras' MJPEG clips also write a space for the T, or the day alone (taken as local midnight).
+    static const QRegularExpression local(
+        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2}):(\d{2}))?$)"));
 
     if (const auto m = zoned.match(text); m.hasMatch()) {
         int offsetSeconds = 0;

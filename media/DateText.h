@@ -13,7 +13,8 @@ namespace DateText {
 std::optional<QDateTime> parseExifDate(const QString &text);
 
 // ISO 8601 with a zone (Z, +hh:mm or +hhmm) and an optional fraction of any length, or
-// "yyyy-MM-dd'T'HH:mm:ss" without zone or fraction.
+// "yyyy-MM-dd'T'HH:mm:ss" or "yyyy-MM-dd HH:mm:ss" without zone or fraction, or "yyyy-MM-dd" alone
+// (local midnight).
 std::optional<QDateTime> parseVideoDate(const QString &text);
 
 } // namespace DateText

@@ -63,13 +63,19 @@ std::optional<double> degrees(const Exiv2::ExifData &exif, uint16_t tag, const c
     const auto it = find(exif, tag, group);
     if (it == exif.end())
         return std::nullopt;
+    // GPS positions are unsigned; Exiv2 hands every rational over as signed, which turns an iPhone's
+    // 2564660003/100000000 seconds negative unless the bits are read back as stored.
+    const bool isUnsigned = it->typeId() == Exiv2::unsignedRational;
+    const auto part = [isUnsigned](int32_t value) {
+        return isUnsigned ? static_cast<double>(static_cast<uint32_t>(value)) : static_cast<double>(value);
+    };
     double result = 0;
     double unit = 1;
     for (long i = 0; i < std::min<long>(it->count(), 3); ++i) {
         const Exiv2::Rational r = it->toRational(i);
         if (r.second == 0)
             return std::nullopt;
-        result += static_cast<double>(r.first) / r.second / unit;
+        result += part(r.first) / part(r.second) / unit;
         unit *= 60;
     }
     return result;

@@ -12,6 +12,15 @@ bool isBlank(QChar c)
     return c == u'\t' || c.category() == QChar::Separator_Space;
 }
 
+// Control characters, and the marks that make a name read in another order than it is stored, so a
+// model's reply cannot make a name that a file manager shows as something else.
+bool isHidingCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)
+        || u == 0x200E || u == 0x200F;
+}
+
 // The last path component without its final extension. A leading dot marks a hidden file rather
 // than an extension, so ".clip" keeps its whole name instead of vanishing.
 QString baseName(const QString &path)
@@ -50,13 +59,14 @@ QString build(const NameParts &parts, const NamingOptions &options)
 
 QString clean(QString name)
 {
-    // A NUL cannot be part of a file name: the system would end the name there.
-    name.removeIf([](QChar c) { return c.isNull() || forbidden.contains(c); });
     name.replace(u'\n', u' ');
+    // NUL is a control character too: the system would end the name there.
+    name.removeIf([](QChar c) { return forbidden.contains(c) || isHidingCharacter(c); });
 
+    // Nor may a name start with a dot, which would hide the file.
     qsizetype begin = 0;
     qsizetype end = name.size();
-    while (begin < end && isBlank(name[begin]))
+    while (begin < end && (isBlank(name[begin]) || name[begin] == u'.'))
         ++begin;
     while (end > begin && isBlank(name[end - 1]))
         --end;

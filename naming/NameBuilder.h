@@ -30,8 +30,8 @@ namespace NameBuilder {
 // The proposed file name without extension, possibly empty. Reads only the local time zone.
 QString build(const NameParts &parts, const NamingOptions &options);
 
-// A name as it may go on disk: without / \ : * ? " < > | or NUL, line feeds as spaces, no spaces or tabs
-// at either end. Possibly empty.
+// A name as it may go on disk: without / \ : * ? " < > |, control characters or bidirectional marks,
+// line feeds as spaces, no spaces or tabs at either end and no dot at the start. Possibly empty.
 QString clean(QString name);
 
 } // namespace NameBuilder

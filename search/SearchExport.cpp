@@ -37,10 +37,14 @@ QString csvField(QString value)
     return value;
 }
 
-// A line break would end the table row, so it becomes one the table can hold.
+// Markup from a model's reply is shown as text by a viewer, never rendered; a line break would end
+// the table row, so it becomes one the table can hold.
 QString markdownCell(QString value)
 {
-    return value.replace(u'|', QStringLiteral("\\|"))
+    return value.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"))
+        .replace(u'|', QStringLiteral("\\|"))
         .replace(QStringLiteral("\r\n"), QStringLiteral("<br>"))
         .replace(u'\r', QStringLiteral("<br>"))
         .replace(u'\n', QStringLiteral("<br>"));

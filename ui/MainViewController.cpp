@@ -183,7 +183,9 @@ QWidget *MainViewController::makeListPane()
     m_emptyHint->setWordWrap(true);
     m_emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
     QPalette hintPalette = m_emptyHint->palette();
+    // Over the list's base colour a label draws with the Text role, elsewhere with WindowText.
     hintPalette.setColor(QPalette::WindowText, PaletteColors::tertiaryText(hintPalette));
+    hintPalette.setColor(QPalette::Text, PaletteColors::tertiaryText(hintPalette));
     m_emptyHint->setPalette(hintPalette);
     auto *overlay = new QVBoxLayout(m_tableView->viewport());
     overlay->setContentsMargins(12, 12, 12, 12);

@@ -1,8 +1,11 @@
 #include "Fixtures.h"
 
+#include "ExifReader.h"
 #include "StillDecoder.h"
 
 #include <QImageReader>
+
+#include <array>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +184,42 @@ TEST(StillDecoder, RealGpsFields)
         EXPECT_EQ(p.gpsLatitudeRef, QString(gps.latitudeRef)) << gps.file;
         EXPECT_EQ(p.gpsLongitudeRef, QString(gps.longitudeRef)) << gps.file;
     }
+}
+
+} // namespace
+
+namespace {
+
+// A little-endian TIFF holding one IFD of the given entries (tag, type, count, value or offset),
+// followed by `data` placed right after the IFD.
+QByteArray tiff(const QList<std::array<quint32, 4>> &entries, const QList<quint32> &data = {})
+{
+    QByteArray bytes("II*\0", 4);
+    const auto u16 = [&](quint32 v) { bytes.append(char(v & 0xff)).append(char(v >> 8 & 0xff)); };
+    const auto u32 = [&](quint32 v) { u16(v & 0xffff); u16(v >> 16); };
+    u32(8);
+    u16(quint32(entries.size()));
+    for (const auto &[tag, type, count, value] : entries) {
+        u16(tag);
+        u16(type);
+        u32(count);
+        u32(value);
+    }
+    u32(0);
+    for (quint32 word : data)
+        u32(word);
+    return bytes;
+}
+
+TEST(ExifReader, Issue18GpsSecondsAboveTwoToTheThirtyOne)
+{
+    constexpr quint32 rational = 5, ascii = 2;
+    const quint32 dataOffset = 8 + 2 + 2 * 12 + 4;
+    const QByteArray gps = tiff({{1, ascii, 2, 'N'}, {2, rational, 3, dataOffset}},
+                                {30, 1, 39, 1, 2564660003u, 100000000u});
+    const std::optional<ImageProperties> read = ExifReader::fromSeparateIfds(tiff({}), tiff({}), gps);
+    ASSERT_TRUE(read && read->gpsLatitude);
+    EXPECT_NEAR(*read->gpsLatitude, 30 + 39 / 60.0 + 25.6466 / 3600, 1e-6);
 }
 
 } // namespace

@@ -37,10 +37,12 @@ const Case cases[] = {
     {"BlankLocation", {std::nullopt, u"  "_qs, u"海"_qs, {}}, dashed, u"-海"},
     {"LineFeedInside", {std::nullopt, {}, u"石桥\n流水"_qs, {}}, all, u"石桥 流水"},
     {"BlanksAtEnds", {std::nullopt, {}, u"\t\u3000 石桥  流水\u00A0\n"_qs, {}}, all, u"石桥  流水"},
-    {"OtherWhitespaceAtEnds", {std::nullopt, {}, u"\r石桥\u200B"_qs, {}}, all, u"\r石桥\u200B"},
+    {"ControlCharacters", {std::nullopt, {}, u"\r石\x1b桥\t\u200B"_qs, {}}, all, u"石桥\u200B"},
+    {"Issue18BidiMarks", {std::nullopt, {}, u"\u202Egpj.exe\u2066石\u200F桥"_qs, {}}, all, u"gpj.exe石桥"},
+    {"Issue18LeadingDots", {std::nullopt, {}, u". .猫"_qs, {}}, all, u"猫"},
     {"TwoExtensions", {std::nullopt, {}, {}, u"/v.d/clip.final.mov"_qs}, all, u"clip.final"},
     {"NoExtensionInDottedFolder", {std::nullopt, {}, {}, u"/v.d/README"_qs}, all, u"README"},
-    {"HiddenFile", {std::nullopt, {}, {}, u"/v/.clip"_qs}, all, u".clip"},
+    {"HiddenFile", {std::nullopt, {}, {}, u"/v/.clip"_qs}, all, u"clip"},
 };
 
 TEST(NameBuilder, BuildsTheProposedName)

@@ -92,6 +92,7 @@ TEST(SearchExport, UntrustedTextsStayInTheirCell)
         {"tab first", "\tx", "'\tx", "\tx"},
         {"carriage return first", "\rx", "\"'\rx\"", "<br>x"},
         {"formula sign inside", "a=b-c", "a=b-c", "a=b-c"},
+        {"markup", "<img src=x onerror=y> & co", "<img src=x onerror=y> & co", "&lt;img src=x onerror=y&gt; &amp; co"},
     };
     for (const auto &row : rows) {
         const QString &c = row.csv, &m = row.md;
