@@ -15,8 +15,14 @@ namespace SettingsFile {
 
 namespace {
 
+// Eighteen short values fit in a few kilobytes; anything far larger was not written by us, and
+// reading it would only cost memory.
+constexpr qint64 largestStore = 1024 * 1024;
+
 bool readJson(QIODevice &device, QSettings::SettingsMap &map)
 {
+    if (device.size() > largestStore)
+        return false;
     const QByteArray bytes = device.readAll();
     if (bytes.trimmed().isEmpty()) { // a file just made owner-only, before its first write
         map.clear();
@@ -39,6 +45,8 @@ bool isDamaged(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
+    if (file.size() > largestStore)
+        return true;
     const QByteArray bytes = file.readAll();
     return !bytes.isEmpty() && !QJsonDocument::fromJson(bytes).isObject();
 }

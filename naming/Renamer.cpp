@@ -140,6 +140,10 @@ Outcome renameOne(const Request &request, Batch &batch, FolderListings &listings
     const QString clean = NameBuilder::clean(request.proposedName);
     if (clean.isEmpty())
         return {};
+    // A folder or a link that now stands where the analysed file was is not what was analysed.
+    struct stat info {};
+    if (::lstat(FilePath::encode(request.path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {Outcome::Kind::failed, {}, QStringLiteral("文件已不存在")};
     const MediaPath media = split(request.path);
     const QStringList sidecars = sidecarSuffixes(media, listings);
 

@@ -112,6 +112,15 @@ TEST(AppSettings, DamagedFileGivesDefaultsAndKeepsItsBytes)
         EXPECT_EQ(QJsonDocument::fromJson(contents(path)).object().size(), 18);
         EXPECT_EQ(mode(path), 0600u);
     }
+
+    // Issue 18: a valid object, but far larger than any settings we write.
+    const QTemporaryDir dir;
+    const QByteArray huge = R"({"separator": ")" + QByteArray(1100 * 1024, '-') + R"("})";
+    const QString path = writeStore(dir, huge);
+    AppSettings settings(path);
+    EXPECT_EQ(settings.separator, "_");
+    EXPECT_TRUE(settings.persist());
+    EXPECT_EQ(contents(path + ".bak"), huge);
 }
 
 TEST(AppSettings, RoundTripKeepsEveryFieldAndItsJsonType)

@@ -100,12 +100,19 @@ TEST(Renamer, ReportsEachOutcomeAndLogsTheMoves)
     const QString moved = folder.add(QStringLiteral("a.mp4"));
     const QString untouched = folder.add(QStringLiteral("b.mp4"));
     const QString vanished = folder.path(QStringLiteral("gone.mp4"));
+    // Issue 18: what stands where a file was analysed is not that file.
+    QDir().mkpath(folder.path(QStringLiteral("now-a-folder.mp4")));
+    QFile::link(moved, folder.path(QStringLiteral("now-a-link.mp4")));
 
     const Renamer::Batch batch = Renamer::rename(
-        {{moved, QStringLiteral("海")}, {untouched, QStringLiteral("?")}, {vanished, QStringLiteral("山")}},
+        {{moved, QStringLiteral("海")}, {untouched, QStringLiteral("?")}, {vanished, QStringLiteral("山")},
+         {folder.path(QStringLiteral("now-a-folder.mp4")), QStringLiteral("林")},
+         {folder.path(QStringLiteral("now-a-link.mp4")), QStringLiteral("湖")}},
         folder.dir.path());
 
-    ASSERT_EQ(batch.outcomes.size(), 3);
+    ASSERT_EQ(batch.outcomes.size(), 5);
+    for (int replaced : {3, 4})
+        EXPECT_EQ(batch.outcomes[replaced].reason, QStringLiteral("文件已不存在")) << replaced;
     EXPECT_EQ(batch.outcomes[0].kind, Renamer::Outcome::Kind::moved);
     EXPECT_EQ(batch.outcomes[0].newPath, folder.path(QStringLiteral("海.mp4")));
     EXPECT_EQ(batch.outcomes[1].kind, Renamer::Outcome::Kind::untouched);
