@@ -164,7 +164,7 @@ void AppModel::analyzeAll()
         .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model(), {}, m_runCancel),
         .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model(), {}, m_runCancel),
         .frameCount = m_settings.frameCount,
-        .geocoder = m_geocoder,
+        .geocoder = m_geocoder.cancelledBy(m_runCancel),
         .cancel = m_runCancel,
     };
     m_analysis = QtConcurrent::run([this, run] { run(*this); });

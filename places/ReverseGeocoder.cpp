@@ -14,12 +14,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The public service's usage policy allows one request a second from the whole program.
-constexpr auto minimumSpacing = std::chrono::seconds(1);
+// The public service's usage policy allows one request a second from the whole program; the margin
+// keeps two requests from landing within one second at the service's end.
+constexpr auto minimumSpacing = std::chrono::milliseconds(1100);
+constexpr auto cancelCheck = std::chrono::milliseconds(50);
 
-// Reserves the next free slot and sleeps until it comes. The lock covers only the reservation, so
-// waiting callers queue behind each other without one sleeping thread blocking the rest.
-void waitForTurn()
+// Reserves the next free slot and sleeps until it comes, or until the flag is set (false then).
+// The lock covers only the reservation, so waiting callers queue behind each other without one
+// sleeping thread blocking the rest.
+bool waitForTurn(const CancelFlag &cancel)
 {
     static std::mutex gate;
     static std::optional<Clock::time_point> lastSlot;
@@ -30,7 +33,12 @@ void waitForTurn()
         slot = lastSlot ? std::max(now, *lastSlot + minimumSpacing) : now;
         lastSlot = slot;
     }
-    std::this_thread::sleep_until(slot);
+    while (Clock::now() < slot) {
+        if (isCancelled(cancel))
+            return false;
+        std::this_thread::sleep_until(std::min(slot, Clock::now() + cancelCheck));
+    }
+    return !isCancelled(cancel);
 }
 
 std::optional<QString> firstText(const QJsonObject &object, std::initializer_list<const char *> keys)
@@ -67,6 +75,13 @@ ReverseGeocoder::ReverseGeocoder(QUrl base)
 {
 }
 
+ReverseGeocoder ReverseGeocoder::cancelledBy(CancelFlag cancel) const
+{
+    ReverseGeocoder copy = *this;
+    copy.m_cancel = std::move(cancel);
+    return copy;
+}
+
 QByteArray ReverseGeocoder::userAgent()
 {
     return QByteArrayLiteral("Orvane/" ORVANE_VERSION " (video and photo naming desktop app)");
@@ -79,8 +94,10 @@ std::optional<Placemark> ReverseGeocoder::lookup(GeoCoordinate coordinate) const
     request.headers = {{"User-Agent", userAgent()}, {"Accept", "application/json"}};
     request.timeout = std::chrono::seconds(15);
     request.maxBody = 1024 * 1024;
+    request.cancel = m_cancel;
 
-    waitForTurn();
+    if (isCancelled(m_cancel) || !waitForTurn(m_cancel))
+        return std::nullopt;
     const auto response = HttpClient::send(request);
     if (!response || !response->isSuccess())
         return std::nullopt;
