@@ -1,5 +1,7 @@
 #include "RgbConverter.h"
 
+#include <limits>
+
 std::optional<QImage> RgbConverter::convert(const PlanarPicture &picture, QSize target)
 {
     if (picture.size.isEmpty() || target.isEmpty())
@@ -14,8 +16,11 @@ std::optional<QImage> RgbConverter::convert(const PlanarPicture &picture, QSize 
                              rgbTable, 1, 0, 1 << 16, 1 << 16);
 
     // swscale's vector code writes past the end of a row and of the buffer; give it room to.
-    const int stride = FFALIGN(target.width() * 4, 64);
-    auto *pixels = static_cast<uint8_t *>(av_malloc(std::size_t(stride) * target.height() + 64));
+    const qint64 rowBytes = FFALIGN(qint64(target.width()) * 4, 64);
+    if (rowBytes > std::numeric_limits<int>::max())
+        return std::nullopt;
+    const int stride = int(rowBytes);
+    auto *pixels = static_cast<uint8_t *>(av_malloc(std::size_t(stride) * std::size_t(target.height()) + 64));
     if (!pixels)
         return std::nullopt;
     QImage result(pixels, target.width(), target.height(), stride, QImage::Format_RGBX8888, &av_free, pixels);

@@ -16,6 +16,9 @@ using namespace Ffmpeg;
 
 namespace {
 
+// 16384 × 16384: beyond 8K video on both sides, and far below what a crafted header can declare.
+constexpr qint64 largestPicture = 16384LL * 16384;
+
 // The display matrix as one of the eight EXIF orientations, so that video and photos share one
 // upright-turning routine. Only the signs of the 2×2 part matter: (x, y) goes to
 // (a·x + c·y, b·x + d·y) on screen, with y pointing down.
@@ -118,6 +121,9 @@ bool VideoFile::Private::openDecoder()
     if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0)
         return false;
     context->pkt_timebase = stream->time_base;
+    // A stream that declares a picture far beyond any camera's is refused before anything is
+    // allocated for it.
+    context->max_pixels = largestPicture;
     // Two threads decode as fast as FFmpeg's own choice here, and each further thread holds several
     // more full-size pictures in memory.
     context->thread_count = 2;
@@ -246,7 +252,9 @@ std::optional<QImage> VideoFile::Private::toImage(const AVFrame *frame, QSize bo
     AVRational aspect = frame->sample_aspect_ratio;
     if (aspect.num <= 0 || aspect.den <= 0)
         aspect = stream->sample_aspect_ratio;
-    const double pixelAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+    // Real pixel shapes are near square; an absurd one would ask for an absurdly wide picture.
+    const double declaredAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
+    const double pixelAspect = declaredAspect >= 0.1 && declaredAspect <= 10 ? declaredAspect : 1.0;
     const double shownWidth = width * pixelAspect, shownHeight = height;
 
     const bool turnsSideways = orientation >= 5;
@@ -258,6 +266,8 @@ std::optional<QImage> VideoFile::Private::toImage(const AVFrame *frame, QSize bo
     }
     const int outWidth = std::max(1, static_cast<int>(std::lround(shownWidth * scale)));
     const int outHeight = std::max(1, static_cast<int>(std::lround(shownHeight * scale)));
+    if (qint64(outWidth) * outHeight > largestPicture)
+        return std::nullopt;
 
     PlanarPicture planar;
     planar.planes = frame->data;

@@ -114,6 +114,18 @@ TEST(VideoFile, VeryShortClipsStillGiveTheirFrames)
     }
 }
 
+TEST(VideoFile, Issue18AnAbsurdPixelShapeGivesANormalPicture)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.video("wide.mkv", "testsrc=size=64x48:rate=5", 0.4,
+                                        {"-vf", "setsar=sar=1000/1:max=1000", "-c:v", "libx264"});
+    const auto video = VideoFile::open(clip);
+    ASSERT_TRUE(video);
+    const auto picture = video->frameAt(0);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->size(), QSize(64, 48));
+}
+
 } // namespace
 
 namespace {
