@@ -9,7 +9,7 @@ namespace {
 
 bool isRawExtension(const QString &path)
 {
-    static const QStringList raw{"cr3", "nef", "arw", "raf", "rw2", "orf", "dng"};
+    static const QStringList raw{"cr3", "cr2", "nef", "nrw", "arw", "raf", "rw2", "orf", "pef", "srw", "dng"};
     return raw.contains(QFileInfo(path).suffix().toLower());
 }
 

@@ -58,14 +58,15 @@ namespace MediaExtensions {
 
 const QStringList &videos()
 {
-    static const QStringList list{"mp4", "mov", "m4v", "avi", "mkv", "webm", "wmv", "flv", "ts", "mpg", "mpeg"};
+    static const QStringList list{"mp4", "mov", "m4v", "avi", "mkv", "webm", "wmv", "flv", "ts",
+                                  "mpg", "mpeg", "mts", "m2ts", "3gp"};
     return list;
 }
 
 const QStringList &photos()
 {
-    static const QStringList list{"cr3", "nef", "arw", "raf", "rw2", "orf", "dng", "jpg", "jpeg",
-                                  "png", "tiff", "tif", "webp", "avif", "bmp", "heic", "heif"};
+    static const QStringList list{"cr3", "cr2", "nef", "nrw", "arw", "raf", "rw2", "orf", "pef", "srw", "dng",
+                                  "jpg", "jpeg", "png", "tiff", "tif", "webp", "avif", "bmp", "heic", "heif", "hif"};
     return list;
 }
 

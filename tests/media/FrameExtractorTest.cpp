@@ -37,6 +37,15 @@ TEST(FrameExtractor, EvenlySpacedFrames)
     EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(brief, 4)), (QList<int>{1, 2, 3, 4}));
 }
 
+TEST(FrameExtractor, Issue18CameraAndPhoneContainers)
+{
+    Fixtures fixtures;
+    for (const QString name : {"avchd.MTS", "avchd.m2ts", "phone.3gp"}) {
+        const QString clip = fixtures.video(name, "testsrc=size=64x48:rate=10", 1.0, {"-c:v", "libx264"});
+        EXPECT_EQ(FrameExtractor::extractFrames(clip, 2).size(), 2) << name.toStdString();
+    }
+}
+
 TEST(FrameExtractor, SamplingTimes)
 {
     Fixtures fixtures;

@@ -88,7 +88,7 @@ TEST(StillDecoder, HeifAndAvifFromTheEncoder)
 {
     Fixtures fixtures;
     const QString source = fixtures.picture("source.png", quadrantPicture(64, 48));
-    for (const QString name : {"photo.heic", "photo.avif"}) {
+    for (const QString name : {"photo.heic", "photo.avif", "fujifilm.HIF"}) {
         const QString out = fixtures.path(name);
         QStringList arguments{"-q", "90", source, "-o", out};
         if (name.endsWith("avif"))

@@ -24,12 +24,14 @@ namespace {
 
 const QString noNewFiles = QStringLiteral("没有新增：文件已在列表中，或不在当前「处理对象」选择的格式范围内");
 
-// Three videos, five photos and things that are neither, some of them hidden.
+// Five videos, eight photos and things that are neither, some of them hidden.
 void makeMixedFolder(Library &library)
 {
     for (const char *name : {"shoot/a.mp4", "shoot/b.MOV", "shoot/deep/er/c.mkv", "shoot/1.jpg", "shoot/2.JPEG",
                              "shoot/deep/3.heic", "shoot/4.dng", "shoot/5.png", "shoot/notes.txt", "shoot/.d.mp4",
-                             "shoot/.cache/e.mp4", "shoot/.cache/6.jpg", "shoot/archive.gif"})
+                             "shoot/.cache/e.mp4", "shoot/.cache/6.jpg", "shoot/archive.gif",
+                             // issue 18: formats cameras and phones write besides the common ones
+                             "shoot/7.CR2", "shoot/8.pef", "shoot/9.hif", "shoot/f.MTS", "shoot/g.3gp"})
         library.touch(name);
 }
 
@@ -42,8 +44,8 @@ struct TargetCase
 
 TEST(Import, MediaTargetDecidesWhatComesIn)
 {
-    for (const TargetCase &c : {TargetCase{"videos", 3, 0}, TargetCase{"photos", 0, 5}, TargetCase{"both", 3, 5},
-                                TargetCase{"xyz", 3, 0}}) {
+    for (const TargetCase &c : {TargetCase{"videos", 5, 0}, TargetCase{"photos", 0, 8}, TargetCase{"both", 5, 8},
+                                TargetCase{"xyz", 5, 0}}) {
         Library library(c.target);
         makeMixedFolder(library);
         library.import({library.fixtures.path("shoot")});
