@@ -176,6 +176,11 @@ bool parseLocations(QByteArrayView content, Container &container)
         const quint16 dataReference = reader.u16();
         const quint64 base = reader.number(baseOffsetSize);
         const quint16 extentCount = reader.u16();
+        // Extents whose fields take no bytes would cost memory without consuming the box: one such
+        // extent (the whole file) is all that makes sense, and no list may outgrow what remains.
+        const int extentBytes = indexSize + offsetSize + lengthSize;
+        if (extentBytes == 0 ? extentCount > 1 : qint64(extentCount) * extentBytes > reader.remaining())
+            return false;
         QList<Extent> extents;
         bool usable = (method == 0 || method == 1) && dataReference == 0;
         for (quint16 e = 0; e < extentCount && !reader.failed(); ++e) {

@@ -259,6 +259,30 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
              return withWord(withWord(b, size, 60000), size + 4, 60000);
          },
          true},
+        {"Issue18ThousandsOfItemsWithEmptyExtents",
+         [](QByteArray b) {
+             // Version 2, fields of no bytes, then a thousand items of 65535 extents each.
+             QByteArray iloc(4, '\0');
+             iloc += QByteArray("iloc") + QByteArray("\x02\0\0\0\0\0", 6);
+             const auto word = [&iloc](quint32 value, int bytes) {
+                 for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+                     iloc += char(value >> shift & 0xFF);
+             };
+             word(1000, 4);
+             for (quint32 id = 1; id <= 1000; ++id) {
+                 word(id, 4);
+                 word(0, 2);
+                 word(0, 2);
+                 word(0xFFFF, 2);
+             }
+             iloc = withWord(iloc, 0, quint32(iloc.size()));
+             const qsizetype at = boxAt(b, "iloc");
+             const qsizetype grown = iloc.size() - (boxEnd(b, "iloc") - at);
+             b.replace(at, boxEnd(b, "iloc") - at, iloc);
+             const qsizetype meta = boxAt(b, "meta");
+             return withWord(b, meta, qFromBigEndian<quint32>(b.constData() + meta) + quint32(grown));
+         },
+         false},
         {"ParameterSetsGarbled",
          [](QByteArray b) {
              const qsizetype start = boxAt(b, "hvcC") + 8 + 23;
