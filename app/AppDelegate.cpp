@@ -1,5 +1,8 @@
 #include "AppDelegate.h"
 
+#include "FrameSpool.h"
+#include "PerUserFolder.h"
+
 #include "MainViewController.h"
 #include "UpdateAlert.h"
 
@@ -53,6 +56,10 @@ QString AppDelegate::mainWindowTitle(const QString &version)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    // One Orvane runs at a time, so no search is using these: they were left by one that crashed.
+    if (const std::optional<QString> cache = perUserCacheFolder())
+        FrameSpool::removeLeftovers(*cache);
+
     m_mainWindow = std::make_unique<QMainWindow>();
     QMainWindow &window = *m_mainWindow;
     window.setWindowTitle(mainWindowTitle(QCoreApplication::applicationVersion()));

@@ -262,7 +262,7 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
     request.mode = mode;
     request.interval = interval;
     request.cancel = m_closing;
-    request.scratchFolder = perUserTempFolder().value_or(QString());
+    request.scratchFolder = perUserCacheFolder().value_or(QString());
 
     // A search may take hours and cannot be stopped, so it has a thread of its own instead of one
     // of the pool's, which the analysis needs, and the model does not wait for it when it goes.

@@ -34,3 +34,15 @@ std::optional<QString> perUserTempFolder()
     static const std::optional<QString> fallback = folderOfOurOwn();
     return fallback;
 }
+
+std::optional<QString> perUserCacheFolder()
+{
+    QByteArray base = qgetenv("XDG_CACHE_HOME");
+    if (base.isEmpty() || !base.startsWith('/'))
+        base = QFile::encodeName(QDir::homePath()) + "/.cache";
+    const QByteArray folder = base + "/Orvane";
+    if (!QDir().mkpath(QFile::decodeName(folder)) || ::chmod(folder.constData(), 0700) != 0
+        || !isPrivateFolder(folder))
+        return std::nullopt;
+    return QFile::decodeName(folder);
+}

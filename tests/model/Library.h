@@ -12,11 +12,13 @@
 #include <functional>
 
 // A model with its own settings file, set to the given media target, and the session's runtime
-// folder (where undo logs go and searches park frames) inside the test's temporary folder.
+// folder (where undo logs go) and cache folder (where searches park frames) inside the test's
+// temporary folder.
 struct Library
 {
     Fixtures fixtures;
     QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
     AppModel model{fixtures.path("settings/Orvane.json")};
     int changes = 0;
 
@@ -25,10 +27,15 @@ struct Library
         QDir().mkpath(fixtures.path("runtime"));
         QFile::setPermissions(fixtures.path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fixtures.path("runtime")));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(fixtures.path("cache")));
         model.settings().mediaTargetRaw = target;
         model.onChange = [this] { ++changes; };
     }
-    ~Library() { qputenv("XDG_RUNTIME_DIR", savedRuntime); }
+    ~Library()
+    {
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("XDG_CACHE_HOME", savedCache);
+    }
 
     QString touch(const QString &relativePath)
     {

@@ -1,6 +1,7 @@
 #include "FakeHttpServer.h"
 #include "Fixtures.h"
 #include "PromptBuilder.h"
+#include "FrameSpool.h"
 #include "SearchEngine.h"
 
 #include <QBuffer>
@@ -337,6 +338,22 @@ TEST(SearchEngine, FramesWaitInAnOwnerOnlyFolderRemovedAfterwards)
     const auto nowhere = SearchEngine::searchVideos(requestTo(model, videos, QString()), {});
     ASSERT_FALSE(nowhere);
     EXPECT_EQ(nowhere.error().kind, SearchError::Kind::spool);
+}
+
+// Issue 18: the spool stops before the disk is full, and a crash's spools go at the next start.
+TEST(FrameSpool, LeavesRoomOnTheDiskAndItsLeftoversCanGo)
+{
+    QTemporaryDir scratch;
+    FrameSpool greedy(scratch.path(), std::numeric_limits<qint64>::max() / 2);
+    const auto refused = greedy.append("jpeg");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "磁盘空间不足，无法暂存抽取的帧");
+    EXPECT_TRUE(FrameSpool(scratch.path(), 0).append("jpeg"));
+
+    QDir(scratch.path()).mkpath("orvane-search-abc123/frames");
+    QDir(scratch.path()).mkpath("someone-else");
+    FrameSpool::removeLeftovers(scratch.path());
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"someone-else"});
 }
 
 TEST(SearchEngine, NamesInEitherNormalFormAreOneVideoName)

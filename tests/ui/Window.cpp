@@ -99,6 +99,7 @@ Window::Window(bool installed, const QString &target)
     QDir().mkpath(fixtures.path("runtime"));
     QFile::setPermissions(fixtures.path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fixtures.path("runtime")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(fixtures.path("cache")));
     page.server().Get("/download", [](const httplib::Request &, httplib::Response &response) {
         response.set_content(R"(<a href="Orvane_9.9.dmg">)", "text/html");
     });
@@ -121,6 +122,7 @@ Window::~Window()
     ollama.release();
     delegate.reset();
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("XDG_CACHE_HOME", savedCache);
 }
 
 AppEnvironment Window::environment(bool installed)

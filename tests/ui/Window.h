@@ -42,12 +42,13 @@ struct FakeOpenAI
     QUrl base() const { return server.url("/v1"); }
 };
 
-// The real main window, started as the program starts it, with its settings, runtime folder,
-// Ollama program search and download page inside the test's temporary folder.
+// The real main window, started as the program starts it, with its settings, runtime and cache
+// folders, Ollama program search and download page inside the test's temporary folder.
 struct Window
 {
     Fixtures fixtures;
     QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
     FakeOllama ollama;
     FakeHttpServer page;
     QList<QUrl> opened;
