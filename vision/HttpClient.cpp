@@ -13,6 +13,48 @@ const QString replyTooLarge = QStringLiteral("服务器返回的数据过大，�
 const QString cancelled = QStringLiteral("请求已取消");
 constexpr qint64 readAhead = 1024 * 1024;
 
+// Why a request got no answer, in words a user can act on; Qt's own text follows in parentheses
+// for whoever has to look closer.
+QString transportMessage(QNetworkReply::NetworkError error, const QUrl &url, const QString &detail)
+{
+    const QString server = url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port()) : url.host();
+    QString reason;
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        reason = QStringLiteral("无法连接到 %1，请确认服务已启动且地址正确").arg(server);
+        break;
+    case QNetworkReply::HostNotFoundError:
+        reason = QStringLiteral("找不到服务器 %1，请检查地址是否正确").arg(server);
+        break;
+    case QNetworkReply::TimeoutError:
+        reason = QStringLiteral("连接 %1 超时").arg(server);
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+        reason = QStringLiteral("连接在传输途中断开");
+        break;
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        reason = QStringLiteral("与 %1 建立安全连接失败").arg(server);
+        break;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        reason = QStringLiteral("无法通过代理连接到 %1").arg(server);
+        break;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        reason = QStringLiteral("网络暂时不可用，请检查网络连接");
+        break;
+    default:
+        reason = QStringLiteral("与 %1 通信失败").arg(server);
+        break;
+    }
+    return detail.isEmpty() ? reason : reason + QStringLiteral("（") + detail + QStringLiteral("）");
+}
+
 class Exchange
 {
 public:
@@ -79,7 +121,8 @@ public:
         const bool connectionFailed = error != QNetworkReply::NoError
             && (error < QNetworkReply::ContentAccessDenied || (status() >= 200 && status() <= 299));
         if ((m_response.status == 0 || connectionFailed) && error != QNetworkReply::NoError && !m_stopped)
-            return std::unexpected(HttpError{HttpError::Kind::transport, error, reply->errorString()});
+            return std::unexpected(
+                HttpError{HttpError::Kind::transport, error, transportMessage(error, m_request.url, reply->errorString())});
         if (m_onLine && !m_stopped && !m_pending.isEmpty()) {
             m_response.endedMidLine = true;
             (*m_onLine)(m_response.status, m_pending);
