@@ -15,6 +15,22 @@ std::unexpected<QString> failed(const QString &reason)
     return std::unexpected(QStringLiteral("导出失败：") + reason);
 }
 
+// What went wrong, as the user can act on it, with Qt's own words in parentheses.
+QString whyNotWritten(const QSaveFile &file, const QString &path)
+{
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    QString reason;
+    if (!folder.isDir())
+        reason = QStringLiteral("所选的文件夹不存在");
+    else if (!folder.isWritable())
+        reason = QStringLiteral("没有写入该文件夹的权限");
+    else if (file.error() == QFileDevice::ResourceError)
+        reason = QStringLiteral("磁盘空间不足");
+    else
+        reason = QStringLiteral("无法写入该文件");
+    return reason + QStringLiteral("（") + file.errorString() + QStringLiteral("）");
+}
+
 } // namespace
 
 std::expected<QString, QString> saveExport(const QString &path, SearchExportFormat format, const SearchSession &session)
@@ -28,6 +44,6 @@ std::expected<QString, QString> saveExport(const QString &path, SearchExportForm
     QSaveFile file(path);
     const QByteArray bytes = render(format, session).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return failed(file.errorString());
+        return failed(whyNotWritten(file, path));
     return QStringLiteral("已导出到 ") + QFileInfo(path).fileName();
 }
