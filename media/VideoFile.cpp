@@ -104,6 +104,7 @@ struct VideoFile::Private
     bool seekBefore(int64_t target);
     bool decodeNext(AVFrame *into);
     const AVFrame *frameShownAt(int64_t target);
+    bool reachesTarget(const AVFrame *last, int64_t target) const;
     std::optional<QImage> toImage(const AVFrame *frame, QSize box);
 };
 
@@ -217,6 +218,19 @@ bool VideoFile::Private::decodeNext(AVFrame *into)
     return false;
 }
 
+// The last frame of the stream is on screen for its own duration, not for ever: in a cut-off file
+// the times past it show nothing, and repeating it under those times would be a wrong picture.
+bool VideoFile::Private::reachesTarget(const AVFrame *last, int64_t target) const
+{
+    int64_t span = last->pkt_duration;
+    if (span <= 0 && stream->avg_frame_rate.num > 0)
+        span = av_rescale_q(1, av_inv_q(stream->avg_frame_rate), stream->time_base);
+    if (span <= 0)
+        span = av_rescale_q(1, AVRational{1, 10}, stream->time_base);
+    // Twice its duration leaves room for the rounding of the times asked for.
+    return target - ptsOf(last, target) <= 2 * span;
+}
+
 const AVFrame *VideoFile::Private::frameShownAt(int64_t target)
 {
     if (mustSeekFor(target) && !seekBefore(target))
@@ -224,7 +238,7 @@ const AVFrame *VideoFile::Private::frameShownAt(int64_t target)
     for (;;) {
         if (!hasAhead) {
             if (drained)
-                return hasShown ? shown.get() : nullptr;
+                return hasShown && reachesTarget(shown.get(), target) ? shown.get() : nullptr;
             if (!decodeNext(ahead.get())) {
                 drained = true;
                 continue;

@@ -3,7 +3,9 @@
 #include "FrameExtractor.h"
 #include "StillDecoder.h"
 
+#include <QFile>
 #include <QImageReader>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +46,21 @@ TEST(FrameExtractor, Issue18CameraAndPhoneContainers)
         const QString clip = fixtures.video(name, "testsrc=size=64x48:rate=10", 1.0, {"-c:v", "libx264"});
         EXPECT_EQ(FrameExtractor::extractFrames(clip, 2).size(), 2) << name.toStdString();
     }
+}
+
+// Issue 18: the frames a cut-off clip no longer holds are left out, not copies of its last one.
+TEST(FrameExtractor, ACutOffClipGivesOnlyTheFramesItHolds)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.indexedVideo("cut.mkv", 6, {"-c:v", "libx264", "-qp", "0"});
+    QFile file(clip);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() * 60 / 100));
+    file.close();
+    const QList<int> indexes = indexesOf(FrameExtractor::extractFrames(clip, 5));
+    EXPECT_FALSE(indexes.isEmpty());
+    EXPECT_LT(indexes.size(), 5);
+    EXPECT_EQ(QSet<int>(indexes.begin(), indexes.end()).size(), indexes.size()) << "a frame repeated";
 }
 
 TEST(FrameExtractor, SamplingTimes)
