@@ -219,14 +219,18 @@ bool VideoFile::Private::decodeNext(AVFrame *into)
 }
 
 // The last frame of the stream is on screen for its own duration, not for ever: in a cut-off file
-// the times past it show nothing, and repeating it under those times would be a wrong picture.
+// the times the file claims but no longer holds show nothing, and repeating the last frame under
+// those times would be a wrong picture. Past the end the file claims, the last frame stays.
 bool VideoFile::Private::reachesTarget(const AVFrame *last, int64_t target) const
 {
-    int64_t span = last->pkt_duration;
-    if (span <= 0 && stream->avg_frame_rate.num > 0)
-        span = av_rescale_q(1, av_inv_q(stream->avg_frame_rate), stream->time_base);
-    if (span <= 0)
-        span = av_rescale_q(1, AVRational{1, 10}, stream->time_base);
+    if (format->duration > 0) {
+        const int64_t claimedEnd = startPts + av_rescale_q(format->duration, AV_TIME_BASE_Q, stream->time_base);
+        if (target >= claimedEnd)
+            return true;
+    }
+    int64_t span = std::max<int64_t>(last->pkt_duration, av_rescale_q(1, AVRational{1, 10}, stream->time_base));
+    if (stream->avg_frame_rate.num > 0)
+        span = std::max(span, av_rescale_q(1, av_inv_q(stream->avg_frame_rate), stream->time_base));
     // Twice its duration leaves room for the rounding of the times asked for.
     return target - ptsOf(last, target) <= 2 * span;
 }
