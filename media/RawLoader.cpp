@@ -11,6 +11,8 @@
 #include <cmath>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 // LibRaw's `flip` as the EXIF orientation the rest of the program speaks.
@@ -30,9 +32,40 @@ int cancelAfterDeadline(void *deadline, LibRaw_progress, int, int)
     return std::chrono::steady_clock::now() > *static_cast<std::chrono::steady_clock::time_point *>(deadline) ? 1 : 0;
 }
 
+// LibRaw keeps where the sensor data lies to itself; it is needed to tell a cut-off file.
+class InspectedRaw : public LibRaw
+{
+public:
+    // Whether the file holds all the sensor data it declares. A cut-off file would otherwise be
+    // developed from whatever the buffer held: a black or random picture sent as a success.
+    bool holdsItsData(qint64 fileSize) const
+    {
+        const INT64 offset = libraw_internal_data.unpacker_data.data_offset;
+        const INT64 size = libraw_internal_data.unpacker_data.data_size; // 0 where the format does not say
+        return offset < fileSize && offset + size <= fileSize;
+    }
+    bool holdsItsPreview(qint64 fileSize) const
+    {
+        const INT64 offset = libraw_internal_data.internal_data.toffset;
+        return offset > 0 && offset + INT64(imgdata.thumbnail.tlength) <= fileSize;
+    }
+};
+
+qint64 sizeOnDisk(const QString &path)
+{
+    struct stat info {};
+    return ::stat(FilePath::encode(path).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+void noteDataError(void *flag, const char *, const int)
+{
+    *static_cast<bool *>(flag) = true;
+}
+
 struct OpenedRaw
 {
-    std::unique_ptr<LibRaw> raw = std::make_unique<LibRaw>();
+    std::unique_ptr<InspectedRaw> raw = std::make_unique<InspectedRaw>();
+    bool dataError = false;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
 };
 
@@ -40,6 +73,7 @@ std::unique_ptr<OpenedRaw> openRaw(const QString &path)
 {
     auto opened = std::make_unique<OpenedRaw>();
     opened->raw->set_progress_handler(&cancelAfterDeadline, &opened->deadline);
+    opened->raw->set_dataerror_handler(&noteDataError, &opened->dataError);
     if (opened->raw->open_file(FilePath::encode(path).constData()) != LIBRAW_SUCCESS)
         return {};
     const libraw_image_sizes_t &sizes = opened->raw->imgdata.sizes;
@@ -114,7 +148,17 @@ std::optional<QImage> cameraRaw(const QString &path, int maxSide, RawChoice choi
     const libraw_thumbnail_t &thumb = raw.imgdata.thumbnail;
     const bool previewSuffices = maxSide > 0 && std::max<int>(thumb.twidth, thumb.theight) >= maxSide;
     const bool usePreview = previewSuffices == (choice == RawChoice::Preferred);
-    return usePreview ? embeddedPreview(raw) : developed(raw, maxSide);
+    if (usePreview)
+        return embeddedPreview(raw);
+    // A cut-off file gives its preview when that is whole, otherwise nothing.
+    const qint64 fileSize = sizeOnDisk(path);
+    const auto previewIfWhole = [&]() -> std::optional<QImage> {
+        return opened->raw->holdsItsPreview(fileSize) ? embeddedPreview(raw) : std::nullopt;
+    };
+    if (!opened->raw->holdsItsData(fileSize))
+        return previewIfWhole();
+    auto picture = developed(raw, maxSide);
+    return opened->dataError ? previewIfWhole() : picture;
 }
 
 std::optional<ImageProperties> cameraRawProperties(const QString &path)

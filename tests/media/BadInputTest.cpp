@@ -95,6 +95,16 @@ TEST(BadInput, RealBrokenFiles)
         for (auto loader : {StillDecoder::Loader::Primary, StillDecoder::Loader::Secondary})
             StillDecoder::decode(sharedMedia(name), 1280, loader); // must return, picture or not
     }
+    // Issue 18: a RAW whose sensor data lies past its cut-off end gives its whole preview, never a
+    // picture developed from nothing.
+    for (auto loader : {StillDecoder::Loader::Primary, StillDecoder::Loader::Secondary}) {
+        for (int side : {0, 1280}) {
+            const auto still = StillDecoder::decode(sharedMedia("broken/sony_slt-a55v_truncated.arw"), side, loader);
+            ASSERT_TRUE(still);
+            EXPECT_EQ(still->picture.size(), QSize(1616, 1080)) << side;
+        }
+        EXPECT_FALSE(StillDecoder::decode(sharedMedia("broken/canon_1ds3_truncated.cr2"), 0, loader));
+    }
 }
 
 // A name that is not valid UTF-8 reaches the file on disk like any other.
