@@ -59,7 +59,7 @@ std::expected<QJsonObject, OllamaReplyError> replyObject(const QByteArray &body)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return std::unexpected(unreadable(QStringLiteral("不是有效的 JSON（%1）").arg(parseError.errorString())));
+        return std::unexpected(unreadable(QStringLiteral("不是有效的 JSON（第 %1 个字节处有误）").arg(parseError.offset)));
     if (!document.isObject())
         return std::unexpected(unreadable(QStringLiteral("不是 JSON 对象")));
     return document.object();
@@ -171,7 +171,7 @@ int OllamaClient::contextSize(qsizetype imageCount)
 
 QString OllamaClient::readableError(const QString &raw)
 {
-    return ServerMessage::unwrap(raw).value_or(raw);
+    return ServerMessage::readable(raw);
 }
 
 std::expected<QString, OllamaFailure> OllamaClient::analyze(const QList<QByteArray> &frames, const QString &prompt,
@@ -264,8 +264,8 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
     bool lastLineRead = false;
     const auto response = HttpClient::sendStreaming(request, [&](int status, const QByteArray &line) {
         if (status < 200 || status > 299) {
-            // The error body is reported as it came, its lines joined; enough of it to explain.
-            errorText += line;
+            // The error body is kept line by line; enough of it to explain.
+            errorText += line + '\n';
             if (errorText.size() <= maxPullErrorText)
                 return true;
             capUtf8(errorText, maxPullErrorText);
@@ -289,7 +289,8 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
     if (!response)
         return std::unexpected(response.error());
     if (!response->isSuccess())
-        return std::unexpected(OllamaError::http(response->status, QString::fromUtf8(errorText)));
+        return std::unexpected(
+            OllamaError::http(response->status, readableError(QString::fromUtf8(errorText).chopped(errorText.endsWith('\n')))));
     // Every progress line ends in a line feed: a stream that stops inside one was cut off, even when
     // the connection seemed to close in order.
     if (response->endedMidLine && !lastLineRead)

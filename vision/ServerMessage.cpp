@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 namespace ServerMessage {
 
@@ -27,6 +28,25 @@ std::optional<QString> unwrap(const QString &text)
     if (!outer)
         return std::nullopt;
     return pick(*outer).value_or(*outer);
+}
+
+QString readable(const QString &body)
+{
+    if (const auto message = unwrap(body))
+        return *message;
+    const QString firstLine = body.section(u'\n', 0, 0).trimmed();
+    if (const auto message = unwrap(firstLine))
+        return *message;
+    if (!body.trimmed().startsWith(u'<'))
+        return body;
+    // A proxy's or web server's error page: its words, not its markup.
+    static const QRegularExpression hidden(QStringLiteral(R"(<(head|script|style)\b.*?</\1\s*>)"),
+                                           QRegularExpression::CaseInsensitiveOption
+                                               | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    QString words = body;
+    words.remove(hidden).replace(tag, QStringLiteral(" "));
+    return words.simplified();
 }
 
 } // namespace ServerMessage

@@ -15,4 +15,8 @@ std::optional<QString> pick(const QString &text);
 // message; nothing when the text itself has none.
 std::optional<QString> unwrap(const QString &text);
 
+// What an error body says, for the user: the message of a JSON error (also when it is the first
+// of several lines), the words of an HTML page without its markup, or else the text as it came.
+QString readable(const QString &body);
+
 } // namespace ServerMessage

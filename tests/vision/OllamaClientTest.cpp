@@ -205,8 +205,9 @@ INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"TagsPlainText", tags, 500, {"Internal Server Error"}, "unreadable reply"},
     FailureRow{"TagsNotUtf8", tags, 200, {"{\"models\":[{\"name\":\"\xff\"}]}"}, "unreadable reply"},
     FailureRow{"ErrorLineMidStream", pull, 200, {manifest, "{\"error\":\"file does not exist\"}\n" + manifest}, ollama + "0：file does not exist", {"pulling manifest"}},
-    FailureRow{"PullStatus404LinesJoined", pull, 404, {"{\"error\":\"no such model\"}\r\n", "second\n", "third"}, ollama + "404：{\"error\":\"no such model\"}secondthird"},
-    FailureRow{"PullErrorPast4KiB", pull, 500, {repeat(repeat("错", 99) + "\n", 20)}, ollama + "500：" + repeat("错", 300)},
+    FailureRow{"Issue18PullStatus404SaysItsErrorMember", pull, 404, {"{\"error\":\"no such model\"}\r\n", "second\n", "third"}, ollama + "404：no such model"},
+    FailureRow{"PullErrorPast4KiB", pull, 500, {repeat(repeat("错", 99) + "\n", 20)}, ollama + "500：" + repeat(repeat("错", 99) + "\n", 3)},
+    FailureRow{"Issue18HtmlErrorPageWithoutMarkup", generate, 502, {"<!DOCTYPE html><html><head><title>502</title><style>p{}</style></head><body><h1>Bad Gateway</h1><p>nginx</p></body></html>"}, ollama + "502：Bad Gateway nginx"},
     FailureRow{"PullCutMidLine", pull, 200, {manifest + "{\"status\":\"pulling 6a0c\",\"total\":1000,\"comp"}, "transport", {"pulling manifest"}, true},
     FailureRow{"PullSilentMidStream", pull, 200, {manifest, manifest}, "timeout", {"pulling manifest"}, false, 600ms}),
     [](const auto &info) { return info.param.name; });
