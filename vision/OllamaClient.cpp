@@ -284,17 +284,18 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
             onProgress(*text);
         return true;
     });
+    const HttpError cutOff{HttpError::Kind::transport, QNetworkReply::RemoteHostClosedError,
+                           QStringLiteral("下载中断：连接在传输途中断开")};
     if (streamError)
         return std::unexpected(*streamError);
     if (!response)
-        return std::unexpected(response.error());
+        return std::unexpected(response.error().code == QNetworkReply::RemoteHostClosedError ? cutOff : response.error());
     if (!response->isSuccess())
         return std::unexpected(
             OllamaError::http(response->status, readableError(QString::fromUtf8(errorText).chopped(errorText.endsWith('\n')))));
     // Every progress line ends in a line feed: a stream that stops inside one was cut off, even when
     // the connection seemed to close in order.
     if (response->endedMidLine && !lastLineRead)
-        return std::unexpected(HttpError{HttpError::Kind::transport, QNetworkReply::RemoteHostClosedError,
-                                          QStringLiteral("下载中断：连接在传输途中断开")});
+        return std::unexpected(cutOff);
     return {};
 }

@@ -173,6 +173,9 @@ TEST_P(Failure, EndsInReadableError)
     ASSERT_TRUE(failure);
     EXPECT_EQ(summary(*failure), row.expected);
     EXPECT_FALSE(errorDescription(*failure).isEmpty());
+    if (row.cut) { // issue 18: however the connection ended, the user reads why the download stopped
+        EXPECT_EQ(errorDescription(*failure), "下载中断：连接在传输途中断开");
+    }
     EXPECT_EQ(progress, row.progress);
     if (const auto *error = std::get_if<OllamaError>(&*failure)) { // no row keeps more than 4 KiB
         EXPECT_LE(error->body.toUtf8().size(), 4096);
