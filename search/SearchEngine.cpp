@@ -69,9 +69,8 @@ SearchError cancelled()
 
 SearchError noFrames()
 {
-    // One wording whichever engine is set: the fault lies with the videos, not the model.
-    const OllamaError error = OllamaError::http(0, QStringLiteral("无法从所选视频抽取帧（编码不支持、文件损坏或缺少读取权限）"));
-    return {SearchError::Kind::noFrames, error.errorDescription()};
+    // The fault lies with the videos, not with a model: no engine is named.
+    return {SearchError::Kind::noFrames, QStringLiteral("无法从所选视频抽取帧（编码不支持、文件损坏或缺少读取权限）")};
 }
 
 // Every video in turn, each video's frames parked before the next is opened, so that at most one
