@@ -77,7 +77,8 @@ QList<QByteArray> extractFrames(const QString &videoPath, int count)
     return frames;
 }
 
-QList<TimestampedFrame> extractTimestampedFrames(const QString &videoPath, double interval, int maxFrames)
+QList<TimestampedFrame> extractTimestampedFrames(const QString &videoPath, double interval, int maxFrames,
+                                                 const std::function<bool()> &stop)
 {
     const auto video = openVideo(videoPath);
     if (!video || maxFrames < 1)
@@ -92,7 +93,7 @@ QList<TimestampedFrame> extractTimestampedFrames(const QString &videoPath, doubl
     const double last = std::max(0.0, duration - step);
     QList<TimestampedFrame> frames;
     frames.reserve(n);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !(stop && stop()); ++i) {
         const double time = std::min(i * step, last);
         if (auto jpeg = frameAt(*video, time))
             frames.append({time, std::move(*jpeg)});

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Small JPEG pictures of a media file for a vision model to look at, and the file's capture date.
@@ -21,8 +22,10 @@ struct TimestampedFrame
 // pictures.
 QList<QByteArray> extractFrames(const QString &videoPath, int count);
 
-// A frame every `interval` seconds (at least 0.1) from the start, at most maxFrames of them.
-QList<TimestampedFrame> extractTimestampedFrames(const QString &videoPath, double interval, int maxFrames);
+// A frame every `interval` seconds (at least 0.1) from the start, at most maxFrames of them. When
+// `stop` says so, before any frame, the frames taken so far are returned.
+QList<TimestampedFrame> extractTimestampedFrames(const QString &videoPath, double interval, int maxFrames,
+                                                 const std::function<bool()> &stop = {});
 
 // The photo upright, its longest side at most maxSize, as JPEG; nothing when neither way of
 // decoding it works.

@@ -61,6 +61,7 @@ void AppModel::startNextImport()
     request.locations = m_pendingImports.dequeue();
     request.target = mediaTargetFromRaw(m_settings.mediaTargetRaw);
     request.usePathPlace = m_settings.usePathPlace;
+    request.cancel = m_closing;
     for (const VideoItem &item : m_items)
         request.listed.insert(item.url);
 
@@ -268,9 +269,11 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
     // of the pool's, which the analysis needs, and the model does not wait for it when it goes.
     QThread *search = QThread::create([request, link = m_link, onProgress, onDone] {
         const auto result = SearchEngine::searchVideos(request, [&](int current, int total, const QString &text) {
-            link->post([onProgress, current, total, text] { onProgress(current, total, text); });
+            if (onProgress)
+                link->post([onProgress, current, total, text] { onProgress(current, total, text); });
         });
-        link->post([onDone, result] { onDone(result); });
+        if (onDone)
+            link->post([onDone, result] { onDone(result); });
     });
     connect(search, &QThread::finished, search, &QObject::deleteLater);
     search->start();

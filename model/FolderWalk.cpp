@@ -19,12 +19,13 @@ struct Entry
 
 // Takes ownership of the folder's descriptor. Children are opened relative to it, so no path is
 // ever longer than one name.
-void walkInto(int folderFd, const QByteArray &folderPath, const std::function<void(const QString &)> &visit)
+// False when visit ended the walk.
+bool walkInto(int folderFd, const QByteArray &folderPath, const std::function<bool(const QString &)> &visit)
 {
     DIR *folder = fdopendir(folderFd);
     if (!folder) {
         ::close(folderFd);
-        return;
+        return true;
     }
     std::vector<Entry> entries;
     while (const dirent *entry = readdir(folder)) {
@@ -41,19 +42,25 @@ void walkInto(int folderFd, const QByteArray &folderPath, const std::function<vo
         if (entry.type == DT_CHR || entry.type == DT_BLK || entry.type == DT_FIFO || entry.type == DT_SOCK)
             continue;
         const QByteArray path = folderPath + '/' + entry.name;
-        visit(FilePath::decode(path));
-        if (entry.type != DT_DIR)
-            continue;
-        const int childFd = openat(dirfd(folder), entry.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (childFd >= 0)
-            walkInto(childFd, path, visit);
+        bool goOn = visit(FilePath::decode(path));
+        if (goOn && entry.type == DT_DIR) {
+            const int childFd =
+                openat(dirfd(folder), entry.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFd >= 0)
+                goOn = walkInto(childFd, path, visit);
+        }
+        if (!goOn) {
+            closedir(folder);
+            return false;
+        }
     }
     closedir(folder);
+    return true;
 }
 
 } // namespace
 
-void walkFolder(const QString &folder, const std::function<void(const QString &)> &visit)
+void walkFolder(const QString &folder, const std::function<bool(const QString &)> &visit)
 {
     QByteArray path = FilePath::encode(folder);
     while (path.size() > 1 && path.endsWith('/'))

@@ -9,4 +9,5 @@
 // Symbolic links are listed but never followed, so a link loop cannot trap the walk; device files,
 // pipes and sockets are left out; folders that cannot be read, or vanish meanwhile, are passed
 // over. Works below paths of any length and with names that are not valid UTF-8.
-void walkFolder(const QString &folder, const std::function<void(const QString &path)> &visit);
+// visit returns false to end the walk there.
+void walkFolder(const QString &folder, const std::function<bool(const QString &path)> &visit);

@@ -56,12 +56,16 @@ QList<File> collect(const Request &request)
 {
     QList<File> files;
     QSet<QString> taken = request.listed;
+    const auto stopped = [&request] { return request.cancel && *request.cancel; };
     const auto consider = [&](const QString &path) {
+        if (stopped())
+            return false;
         const auto kind = classify(path, request.target);
         if (!kind || taken.contains(path))
-            return;
+            return true;
         taken.insert(path);
         files.append({path, *kind, std::nullopt, std::nullopt});
+        return true;
     };
     for (const QString &location : request.locations) {
         switch (kindOf(location)) {
@@ -70,6 +74,9 @@ QList<File> collect(const Request &request)
         case LocationKind::Nothing: break;
         }
     }
+
+    if (stopped())
+        return {};
 
     // The place depends on the folder alone, and a shoot holds hundreds of files.
     if (request.usePathPlace) {
@@ -82,11 +89,13 @@ QList<File> collect(const Request &request)
             file.pathPlace = *place;
         }
     }
-    QtConcurrent::blockingMap(files, [](File &file) {
+    QtConcurrent::blockingMap(files, [&stopped](File &file) {
+        if (stopped())
+            return;
         file.creationDate = file.kind == MediaKind::video ? FrameExtractor::creationDate(file.path)
                                                           : FrameExtractor::photoCreationDate(file.path);
     });
-    return files;
+    return stopped() ? QList<File>() : files;
 }
 
 } // namespace MediaImport

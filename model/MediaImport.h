@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "VideoItem.h"
 
 #include <QSet>
@@ -14,6 +17,8 @@ struct Request
     MediaTarget target = MediaTarget::videos;
     bool usePathPlace = true;
     QSet<QString> listed; // files already in the list when the import began
+    // Set when the program closes: the import stops at the next file and finds nothing.
+    std::shared_ptr<std::atomic<bool>> cancel;
 };
 
 struct File

@@ -14,10 +14,11 @@ QStringList movieFilesIn(const QString &folder)
         // Only regular files open here: folders, links to nowhere and devices are passed over.
         const std::unique_ptr<QFile> file = FilePath::openForReading(path);
         if (!file)
-            return;
+            return true;
         const QMimeType type = types.mimeTypeForFileNameAndData(QFileInfo(path).fileName(), file.get());
         if (type.name().startsWith(u"video/"))
             movies << path;
+        return true;
     });
     return movies;
 }

@@ -81,7 +81,11 @@ std::expected<QList<SampledVideo>, SearchError> sampleAll(const SearchRequest &r
     for (const QString &path : request.videos) {
         if (isCancelled(request.cancel))
             return std::unexpected(cancelled());
-        const auto frames = FrameExtractor::extractTimestampedFrames(path, request.interval, SearchEngine::maxFramesPerVideo);
+        // Checked per frame too: a long video at a short interval takes minutes to sample.
+        const auto frames = FrameExtractor::extractTimestampedFrames(path, request.interval, SearchEngine::maxFramesPerVideo,
+                                                                     [&request] { return isCancelled(request.cancel); });
+        if (isCancelled(request.cancel))
+            return std::unexpected(cancelled());
         if (frames.isEmpty())
             continue;
         SampledVideo video{QFileInfo(path).fileName(), {}};

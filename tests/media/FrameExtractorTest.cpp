@@ -63,6 +63,15 @@ TEST(FrameExtractor, ACutOffClipGivesOnlyTheFramesItHolds)
     EXPECT_EQ(QSet<int>(indexes.begin(), indexes.end()).size(), indexes.size()) << "a frame repeated";
 }
 
+TEST(FrameExtractor, Issue18SamplingStopsWhenAsked)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.video("long.mp4", "testsrc=size=64x48:rate=10", 3.0);
+    int asked = 0;
+    const auto frames = FrameExtractor::extractTimestampedFrames(clip, 0.1, 600, [&] { return ++asked > 3; });
+    EXPECT_EQ(frames.size(), 3);
+}
+
 TEST(FrameExtractor, SamplingTimes)
 {
     Fixtures fixtures;

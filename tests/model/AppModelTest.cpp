@@ -1,5 +1,6 @@
 #include "FilePath.h"
 #include "Library.h"
+#include "MediaImport.h"
 #include "MovieFiles.h"
 
 #include <QCoreApplication>
@@ -157,6 +158,27 @@ TEST(Import, StrangeThingsInAFolder)
     EXPECT_TRUE(paths.contains(root + "/dangling.mov")); // a link is judged by its name, like any entry
     EXPECT_TRUE(paths.contains(FilePath::decode(deep + "/deep.mp4")));
     EXPECT_TRUE(paths.contains(FilePath::decode(notUtf8)));
+}
+
+// Issue 18: closing the program ends an import at once, and a search may be started without
+// listeners.
+TEST(Import, StopsWhenTheProgramClosesAndSearchesNeedNoListeners)
+{
+    Library library;
+    library.touch("big/a.mp4");
+    MediaImport::Request request;
+    request.locations = {library.fixtures.path("big")};
+    request.cancel = std::make_shared<std::atomic<bool>>(true);
+    EXPECT_TRUE(MediaImport::collect(request).isEmpty());
+    request.cancel.reset();
+    EXPECT_EQ(MediaImport::collect(request).size(), 1);
+
+    library.model.settings().ollamaEndpoint = "http://127.0.0.1:1";
+    library.model.searchVideos({library.fixtures.video("clip.mp4", "testsrc=size=32x32:rate=5", 1.0)}, "桥", std::nullopt,
+                               SearchMode::keyword, 1, {}, {});
+    QEventLoop settle;
+    QTimer::singleShot(1500, &settle, &QEventLoop::quit);
+    settle.exec(); // an empty callback called here would end the program
 }
 
 TEST(ItemList, RemovingAndClearing)
