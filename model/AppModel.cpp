@@ -32,6 +32,10 @@ AppModel::~AppModel()
     onChange = nullptr;
     m_pendingImports.clear();
     m_import.waitForFinished();
+    for (const QPointer<QThread> &search : std::as_const(m_searches)) {
+        if (search)
+            search->wait();
+    }
     // A run waits on hops to this thread; keep serving them until it has seen that we are closing.
     if (!m_analysis.isFinished()) {
         QEventLoop loop;
@@ -265,8 +269,8 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
     request.cancel = m_closing;
     request.scratchFolder = perUserCacheFolder().value_or(QString());
 
-    // A search may take hours and cannot be stopped, so it has a thread of its own instead of one
-    // of the pool's, which the analysis needs, and the model does not wait for it when it goes.
+    // A search may take hours, so it has a thread of its own instead of one of the pool's, which the
+    // analysis needs. The model waits for it when it goes; the search notices that within a frame.
     QThread *search = QThread::create([request, link = m_link, onProgress, onDone] {
         const auto result = SearchEngine::searchVideos(request, [&](int current, int total, const QString &text) {
             if (onProgress)
@@ -276,6 +280,8 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
             link->post([onDone, result] { onDone(result); });
     });
     connect(search, &QThread::finished, search, &QObject::deleteLater);
+    m_searches.removeAll(nullptr);
+    m_searches << search;
     search->start();
 }
 

@@ -11,8 +11,10 @@
 #include <QFuture>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QQueue>
 #include <QSet>
+#include <QThread>
 #include <QThreadPool>
 
 #include <expected>
@@ -147,6 +149,9 @@ private:
 
     // Imports get a thread of their own: the files are read on the shared pool, whose threads an
     // import waiting there would otherwise take one of.
+    // Searches under way; the model waits for them when it goes, which they notice within a frame.
+    QList<QPointer<QThread>> m_searches;
+
     QThreadPool m_importThread;
     QQueue<QStringList> m_pendingImports;
     bool m_importRunning = false;

@@ -8,6 +8,7 @@
 #include "SettingsFile.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QScreen>
@@ -96,6 +97,8 @@ TEST(Shell, QuittingDuringARunOrASearchEndsTheWorkPromptly)
         window.delegate->mainWindow()->close();
         window.delegate.reset();
         EXPECT_LT(clock.elapsed(), 10000) << (search ? "search" : "analysis");
+        // Issue 18: the search has ended, not been left running, and took its frames along.
+        EXPECT_TRUE(QDir(window.fixtures.path("cache/Orvane")).entryList({"orvane-search-*"}, QDir::Dirs).isEmpty());
     }
 }
 
