@@ -43,6 +43,7 @@ AppDelegate::AppDelegate(AppEnvironment environment, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    *m_updateCancel = true;
     // Windows first: the model they show ends its work only after they are gone.
     m_mainWindow.reset();
     m_model.reset();
@@ -92,13 +93,15 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     model.ollamaSetup().checkOllamaReadiness();
 
+    UpdateChecker::Context update = m_environment.update;
+    update.cancel = m_updateCancel;
     UpdateChecker::checkAndNotify(
         false,
         [self = QPointer<AppDelegate>(this)](const QString &latest) {
             if (self && self->m_mainWindow)
                 showUpdateAlert(self->m_mainWindow.get(), latest, self->m_environment.update);
         },
-        m_environment.update);
+        update);
 }
 
 void AppDelegate::showOnboarding()

@@ -45,6 +45,7 @@ public:
 
 private:
     AppEnvironment m_environment;
+    CancelFlag m_updateCancel = makeCancelFlag();
     // Made before the window and gone after every window, which may all hold it.
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<QMainWindow> m_mainWindow;

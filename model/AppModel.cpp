@@ -30,6 +30,9 @@ AppModel::~AppModel()
     *m_closing = true;
     *m_runCancel = true;
     onChange = nullptr;
+    onModelsChanged = nullptr;
+    // Before the wait below turns the event loop: no window hears from the set-up again.
+    m_ollamaSetup.shutDown();
     m_pendingImports.clear();
     m_import.waitForFinished();
     for (const QPointer<QThread> &search : std::as_const(m_searches)) {

@@ -30,6 +30,11 @@ OllamaSetup::OllamaSetup(AppSettings &settings, std::function<void()> onChange, 
 
 OllamaSetup::~OllamaSetup()
 {
+    shutDown();
+}
+
+void OllamaSetup::shutDown()
+{
     m_link->cut();
     // A download can run for an hour, and the application waits for the pool's tasks when it quits.
     *m_cancel = true;

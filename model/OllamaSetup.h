@@ -29,6 +29,8 @@ public:
                 OllamaProgramSearch programSearch = {}, QObject *parent = nullptr);
     // Does not wait for work under way; its results are dropped.
     ~OllamaSetup() override;
+    // Ends the work under way now and drops its results, so that no observer hears from it again.
+    void shutDown();
 
     const OllamaReadiness &readiness() const { return m_readiness; }
     bool isPulling() const { return m_isPulling; }

@@ -69,9 +69,10 @@ void openInDefaultBrowser(const QUrl &url)
     QDesktopServices::openUrl(url);
 }
 
-std::optional<QString> fetchLatestVersion(const QUrl &page)
+std::optional<QString> fetchLatestVersion(const QUrl &page, const CancelFlag &cancel)
 {
     HttpRequest request;
+    request.cancel = cancel;
     request.url = page;
     // Caches on the way could keep an old page, and with it an old version, for days.
     request.headers = {{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}};
@@ -97,7 +98,7 @@ std::optional<QString> versionToOffer(bool force, const Context &context)
         return std::nullopt;
     const QVariant skipped = stored.value(skippedVersionKey);
 
-    const auto latest = fetchLatestVersion(context.pageURL);
+    const auto latest = fetchLatestVersion(context.pageURL, context.cancel);
     if (!latest)
         return std::nullopt;
     store(context.settingsPath, lastCheckKey, now);

@@ -4,6 +4,7 @@
 // The alert itself is a window; its texts, whether to show it and what each answer does are here.
 
 #include "AppSettings.h"
+#include "HttpClient.h"
 #include "UpdateVersions.h"
 
 #include <QDateTime>
@@ -30,10 +31,12 @@ struct Context
     QString runningVersion = currentVersion();
     std::function<QDateTime()> clock = &QDateTime::currentDateTimeUtc;
     std::function<void(const QUrl &)> openInBrowser = &openInDefaultBrowser;
+    // Set when the program closes, so that a slow page does not hold it up.
+    CancelFlag cancel;
 };
 
 // Blocking, for a worker thread. The newest version on the page; nothing for any failure.
-std::optional<QString> fetchLatestVersion(const QUrl &page = downloadPageURL());
+std::optional<QString> fetchLatestVersion(const QUrl &page = downloadPageURL(), const CancelFlag &cancel = {});
 
 // Blocking, for a worker thread: the whole check up to the alert. The version to offer, if any.
 // Without force, the user's switch and the 24 hours since the last successful read count.

@@ -187,3 +187,18 @@ TEST(UpdateChecker, AlertIsAskedForOnTheMainThread)
 }
 
 } // namespace
+
+namespace {
+
+// Issue 18: a program that is closing does not wait for the page.
+TEST(UpdateChecker, ACancelledCheckAsksNothing)
+{
+    Site site("<a href=\"Orvane_9.9.dmg\">");
+    site.seed({});
+    site.context.cancel = makeCancelFlag();
+    *site.context.cancel = true;
+    EXPECT_EQ(versionToOffer(true, site.context), std::nullopt);
+    EXPECT_TRUE(site.server.requests().isEmpty());
+}
+
+} // namespace
