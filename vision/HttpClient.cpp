@@ -150,13 +150,17 @@ private:
     {
         if (m_error || m_stopped)
             return;
-        const QByteArray chunk = m_reply->readAll();
         if (!m_onLine) {
-            m_response.body += chunk;
-            if (m_response.body.size() > cap())
+            // Never more than the cap plus one byte is taken in: past the cap the request ends.
+            const QByteArray chunk = m_reply->read(cap() - m_response.body.size() + 1);
+            if (m_response.body.size() + chunk.size() > cap()) {
                 fail(HttpError::Kind::tooLarge, replyTooLarge);
+                return;
+            }
+            m_response.body += chunk;
             return;
         }
+        const QByteArray chunk = m_reply->readAll();
         m_pending += chunk;
         qsizetype end;
         while (!m_stopped && (end = m_pending.indexOf('\n')) >= 0) {
