@@ -432,6 +432,12 @@ void SearchWindowController::setMode(SearchMode mode)
 {
     m_mode = mode;
     m_modeButtons->button(int(mode))->setChecked(true);
+    // Bold as well as pressed: some themes barely show a pressed tool button.
+    for (QAbstractButton *choice : m_modeButtons->buttons()) {
+        QFont font = choice->font();
+        font.setBold(choice->isChecked());
+        choice->setFont(font);
+    }
     AppSettings &settings = m_model.settings();
     if (settings.lastSearchModeRaw != rawValue(mode)) {
         settings.lastSearchModeRaw = rawValue(mode);
