@@ -8,3 +8,8 @@ void keepDecodeBuffersForReuse()
     mallopt(M_MMAP_THRESHOLD, largestPooledBuffer);
     mallopt(M_TRIM_THRESHOLD, 2 * largestPooledBuffer);
 }
+
+void returnDecodeBuffers()
+{
+    malloc_trim(0);
+}

@@ -1,6 +1,7 @@
 #include "AppModel.h"
 
 #include "AnalysisRun.h"
+#include "DecodeMemory.h"
 #include "ItemNaming.h"
 #include "PerUserFolder.h"
 #include "PlaceResolver.h"
@@ -147,6 +148,7 @@ void AppModel::clearList()
             removed << item.id;
         m_items.clear();
         emit itemsRemoved(removed);
+        returnDecodeBuffers();
         // the renamed files are no longer listed, so undo is not offered
         m_lastUndoLog.reset();
         m_unsavedUndo.clear();
@@ -201,6 +203,7 @@ bool AppModel::readSetting(bool AppSettings::*setting)
 
 void AppModel::finishAnalysis(int done, qsizetype total, double elapsed, bool stopped)
 {
+    returnDecodeBuffers();
     runOnMainThread([&] {
         m_isBusy = false;
         m_statusMessage = stopped ? RunText::stoppedSummary(done, total, elapsed)
@@ -279,6 +282,7 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
             if (onProgress)
                 link->post([onProgress, current, total, text] { onProgress(current, total, text); });
         });
+        returnDecodeBuffers();
         if (onDone)
             link->post([onDone, result] { onDone(result); });
     });

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include "DecodeMemory.h"
 #include "FilePath.h"
 #include "FrameExtractor.h"
 #include "StillDecoder.h"
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -137,6 +141,41 @@ TEST(FilePath, RoundTripsAnyBytes)
             EXPECT_EQ(FilePath::decode(name), QString::fromUtf8(name)) << "valid UTF-8 reads as Qt reads it";
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+long residentKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Issue 18: the buffers kept between photos go back to the system once decoding has ended.
+TEST(DecodeMemory, KeptBuffersGoBackWhenAsked)
+{
+    keepDecodeBuffersForReuse();
+    constexpr size_t size = 64 * 1024 * 1024;
+    {
+        std::vector<char *> blocks;
+        for (int i = 0; i < 4; ++i) {
+            blocks.push_back(static_cast<char *>(std::malloc(size / 4)));
+            std::memset(blocks.back(), 1, size / 4);
+        }
+        for (char *block : blocks)
+            std::free(block);
+    }
+    const long kept = residentKiB();
+    returnDecodeBuffers();
+    EXPECT_LT(residentKiB(), kept - 32 * 1024);
 }
 
 } // namespace
