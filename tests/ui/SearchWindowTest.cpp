@@ -63,9 +63,9 @@ TEST(SearchWindow, AKeywordSearchListsGroupedHitsAndExportsThemWithANote)
     SearchBench bench;
     SearchWindowController &search = *bench.search;
     search.keywordField()->setText("  桥 ");
-    search.runSearch();
+    QTest::keyClick(search.keywordField(), Qt::Key_Return);
     EXPECT_TRUE(search.isRunning());
-    search.runSearch(); // a second Return while one runs does nothing
+    QTest::keyClick(search.keywordField(), Qt::Key_Return); // a second Return while one runs does nothing
     Window::waitUntil([&] { return !search.isRunning(); });
     EXPECT_EQ(search.statusLabel()->text(), "检索完成：共 4 处命中，来自 2 个视频");
     EXPECT_EQ(search.resultCountLabel()->text(), "共 4 处命中");
@@ -83,6 +83,14 @@ TEST(SearchWindow, AKeywordSearchListsGroupedHitsAndExportsThemWithANote)
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents(); // the table commits on its next turn
     EXPECT_EQ(bench.cell(1, SearchHitsModel::NoteColumn), "第二秒, 有船");
+
+    // A caption's double-click shows the hit in an alert; a note's edits it instead.
+    QStringList buttons;
+    answerNextAlert("OK", &buttons);
+    const QModelIndex caption = search.hits()->index(0, SearchHitsModel::CaptionColumn);
+    emit table->doubleClicked(caption);
+    EXPECT_EQ(buttons.size(), 1);
+    emit table->doubleClicked(search.hits()->index(0, SearchHitsModel::NoteColumn)); // no alert: it would wait here
 
     // What the search was, not what the controls say now.
     search.clearVideos();
