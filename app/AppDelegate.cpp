@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "FrameSpool.h"
+#include "ItemPictures.h"
 #include "PerUserFolder.h"
 
 #include "MainViewController.h"
@@ -58,8 +59,10 @@ QString AppDelegate::mainWindowTitle(const QString &version)
 void AppDelegate::applicationDidFinishLaunching()
 {
     // One Orvane runs at a time, so no search is using these: they were left by one that crashed.
-    if (const std::optional<QString> cache = perUserCacheFolder())
+    if (const std::optional<QString> cache = perUserCacheFolder()) {
         FrameSpool::removeLeftovers(*cache);
+        ItemPictures::removeLeftovers(*cache);
+    }
 
     m_mainWindow = std::make_unique<QMainWindow>();
     QMainWindow &window = *m_mainWindow;

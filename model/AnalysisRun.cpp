@@ -4,6 +4,7 @@
 #include "FrameExtractor.h"
 #include "FrameMontage.h"
 #include "ItemNaming.h"
+#include "ItemPictures.h"
 #include "PlaceResolver.h"
 #include "PromptBuilder.h"
 #include "RunText.h"
@@ -103,10 +104,10 @@ void AnalysisRun::operator()(AppModel &model) const
         }
 
         std::optional<QByteArray> montage;
-        const Pictures pictures = picturesToSend(frames, montage);
-        const QString prompt = PromptBuilder::build(pictures.columns, pictures.rows,
+        const Pictures sent = picturesToSend(frames, montage);
+        const QString prompt = PromptBuilder::build(sent.columns, sent.rows,
                                                     photo ? PromptBuilder::Media::photo : PromptBuilder::Media::video);
-        const std::expected<QString, QString> reply = ask(pictures.images, prompt);
+        const std::expected<QString, QString> reply = ask(sent.images, prompt);
         if (isCancelled(cancel)) {
             model.mutateItem(id, [&](VideoItem &item) { item.status = snapshot->status; });
             break;
@@ -121,10 +122,13 @@ void AnalysisRun::operator()(AppModel &model) const
         if (coordinate && model.readSetting(&AppSettings::useGPSGeocoding))
             geoPlace = PlaceResolver::reverseGeocode(*coordinate, geocoder);
 
+        const ItemPictures::Stored pictures = ItemPictures::store(picturesFolder, id, frames, montage);
+        ItemPictures::Stored replaced;
         bool stored = false;
         model.mutateItem(id, [&](VideoItem &item) {
-            item.frames = frames;
-            item.montage = montage;
+            replaced = {item.frameFiles, item.montageFile};
+            item.frameFiles = pictures.frames;
+            item.montageFile = pictures.montage;
             item.content = answer.content;
             item.coordinate = coordinate;
             if (geoPlace)
@@ -141,6 +145,8 @@ void AnalysisRun::operator()(AppModel &model) const
             item.status = VideoItem::Status::analyzed;
             stored = true;
         });
+        // The item's earlier pictures, or these when the item was removed meanwhile.
+        ItemPictures::remove(stored ? replaced : pictures);
         if (stored)
             ++done;
     }

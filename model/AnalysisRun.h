@@ -24,6 +24,8 @@ struct AnalysisRun
     ReverseGeocoder geocoder;
     // Stops the run: the request in flight ends and no further item starts. The clients hold it too.
     CancelFlag cancel;
+    // Where the items' frames and montages are written; nothing is kept when empty.
+    QString picturesFolder;
 
     // Blocks until every item has been through; run it on a worker thread. Reaches the items and
     // the status line only through the model's main-thread hops.

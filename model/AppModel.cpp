@@ -128,6 +128,7 @@ void AppModel::removeItems(const QSet<int> &rows)
     for (int row : descending) {
         if (row >= 0 && row < m_items.size()) {
             removed << m_items[row].id;
+            ItemPictures::remove({m_items[row].frameFiles, m_items[row].montageFile});
             m_items.removeAt(row);
         }
     }
@@ -144,8 +145,10 @@ void AppModel::clearList()
         m_statusMessage = QStringLiteral("列表已经是空的");
     } else {
         QList<QUuid> removed;
-        for (const VideoItem &item : m_items)
+        for (const VideoItem &item : m_items) {
             removed << item.id;
+            ItemPictures::remove({item.frameFiles, item.montageFile});
+        }
         m_items.clear();
         emit itemsRemoved(removed);
         returnDecodeBuffers();
@@ -176,6 +179,7 @@ void AppModel::analyzeAll()
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder.cancelledBy(m_runCancel),
         .cancel = m_runCancel,
+        .picturesFolder = m_pictures.folder(),
     };
     m_analysis = QtConcurrent::run([this, run] { run(*this); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppSettings.h"
+#include "ItemPictures.h"
 #include "MainThreadLink.h"
 #include "MediaImport.h"
 #include "OllamaSetup.h"
@@ -129,6 +130,7 @@ private:
     void runOnMainThread(const std::function<void()> &work);
 
     QList<VideoItem> m_items;
+    ItemPictures m_pictures;
     AppSettings m_settings;
     std::optional<QString> m_lastUndoLog;
     // The last batch's moves (new path → old path) while its log could not be written.

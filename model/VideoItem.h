@@ -30,8 +30,9 @@ struct VideoItem
     QUuid id = QUuid::createUuid();
     QString url;
     MediaKind mediaKind = MediaKind::video;
-    QList<QByteArray> frames;
-    std::optional<QByteArray> montage;
+    // The frames and the montage sent to the model, as JPEG files in the model's picture folder.
+    QStringList frameFiles;
+    std::optional<QString> montageFile;
     QString analysisText;
     QString content;
     QString location;

@@ -4,7 +4,6 @@
 #include "FormParts.h"
 #include "ThumbnailCache.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -30,12 +29,9 @@ const VideoItem *findItem(const AppModel &model, const std::optional<QUuid> &id)
     return it == model.items().end() ? nullptr : &*it;
 }
 
-QSize jpegSize(const QByteArray &jpeg)
+QSize jpegSize(const QString &file)
 {
-    QBuffer buffer;
-    buffer.setData(jpeg);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).size(); // reads the header only
+    return QImageReader(file).size(); // reads the header only
 }
 
 void showImage(QLabel *view, const QImage &image)
@@ -231,7 +227,7 @@ QSize DetailPane::montageSize() const
 void DetailPane::updatePictures()
 {
     const VideoItem *item = findItem(m_model, m_itemId);
-    const QList<QByteArray> frames = item ? item->frames : QList<QByteArray>();
+    const QStringList frames = item ? item->frameFiles : QStringList();
     const qreal ratio = devicePixelRatioF();
 
     while (m_frameViews.size() > frames.size())
@@ -247,7 +243,7 @@ void DetailPane::updatePictures()
     for (qsizetype i = 0; i < frames.size(); ++i)
         showImage(m_frameViews[i], m_thumbnails.image(*m_itemId, int(i), frames[i], frameThumbSize * ratio));
 
-    const QSize montagePixels = item && item->montage ? jpegSize(*item->montage) : QSize();
+    const QSize montagePixels = item && item->montageFile ? jpegSize(*item->montageFile) : QSize();
     if (!montagePixels.isValid()) {
         m_montageView->setPixmap({});
         m_montageTitle->hide();
@@ -258,7 +254,7 @@ void DetailPane::updatePictures()
                                 .arg(frames.size()).arg(montagePixels.width()).arg(montagePixels.height()));
     const QSize shown = montageSize();
     m_montageView->setFixedSize(shown);
-    showImage(m_montageView, m_thumbnails.image(*m_itemId, montageSlot, *item->montage, shown * ratio));
+    showImage(m_montageView, m_thumbnails.image(*m_itemId, montageSlot, *item->montageFile, shown * ratio));
     m_montageTitle->show();
     m_montageView->show();
 }

@@ -43,7 +43,7 @@ QVariant ItemListModel::data(const QModelIndex &index, int role) const
     case IsErrorRole:
         return item.rowLabelIsError();
     case FirstFrameRole:
-        return item.frames.isEmpty() ? QByteArray() : item.frames.first();
+        return item.frameFiles.value(0);
     default:
         return {};
     }

@@ -18,7 +18,7 @@ public:
         IdRole = Qt::UserRole + 1,
         StatusTextRole,
         IsErrorRole,
-        FirstFrameRole, // the JPEG bytes of the first frame, empty without frames
+        FirstFrameRole, // the file of the first frame, empty without frames
     };
 
     explicit ItemListModel(AppModel &model, QObject *parent = nullptr);

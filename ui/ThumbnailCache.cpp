@@ -1,6 +1,5 @@
 #include "ThumbnailCache.h"
 
-#include <QBuffer>
 #include <QImageReader>
 #include <QPointer>
 
@@ -8,12 +7,9 @@ namespace {
 
 constexpr qsizetype cacheBytes = 96 * 1024 * 1024;
 
-QImage decodeToFit(const QByteArray &jpeg, QSize pixels)
+QImage decodeToFit(const QString &file, QSize pixels)
 {
-    QBuffer buffer;
-    buffer.setData(jpeg);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(file);
     const QSize full = reader.size();
     if (full.isValid()) // JPEG decodes straight to a smaller size, which is far quicker
         reader.setScaledSize(full.scaled(pixels, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
@@ -21,11 +17,6 @@ QImage decodeToFit(const QByteArray &jpeg, QSize pixels)
     if (!image.isNull() && (image.width() > pixels.width() || image.height() > pixels.height()))
         image = image.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
-}
-
-bool sameBytes(const QByteArray &a, const QByteArray &b)
-{
-    return a.constData() == b.constData() || a == b;
 }
 
 } // namespace
@@ -43,29 +34,29 @@ ThumbnailCache::~ThumbnailCache()
     m_pool.waitForDone();
 }
 
-QImage ThumbnailCache::image(const QUuid &id, int slot, const QByteArray &jpeg, QSize pixels)
+QImage ThumbnailCache::image(const QUuid &id, int slot, const QString &file, QSize pixels)
 {
-    if (jpeg.isEmpty() || pixels.isEmpty())
+    if (file.isEmpty() || pixels.isEmpty())
         return {};
     const Key key{id, slot, pixels};
-    if (const Entry *entry = m_images.object(key); entry && sameBytes(entry->source, jpeg))
+    if (const Entry *entry = m_images.object(key); entry && entry->source == file)
         return entry->image;
-    if (const auto decoding = m_decoding.constFind(key); decoding != m_decoding.cend() && sameBytes(*decoding, jpeg))
+    if (const auto decoding = m_decoding.constFind(key); decoding != m_decoding.cend() && *decoding == file)
         return {};
 
-    m_decoding.insert(key, jpeg);
+    m_decoding.insert(key, file);
     QPointer<ThumbnailCache> self(this);
     // The latest request runs first: it is what is on screen now.
-    m_pool.start([self, key, jpeg] {
-        QImage image = decodeToFit(jpeg, key.pixels);
-        QMetaObject::invokeMethod(self.get(), [self, key, jpeg, image] {
+    m_pool.start([self, key, file] {
+        QImage image = decodeToFit(file, key.pixels);
+        QMetaObject::invokeMethod(self.get(), [self, key, file, image] {
             if (!self)
                 return;
             const auto decoding = self->m_decoding.constFind(key);
-            if (decoding == self->m_decoding.cend() || !sameBytes(*decoding, jpeg))
-                return; // asked again for other bytes meanwhile
+            if (decoding == self->m_decoding.cend() || *decoding != file)
+                return; // asked again for another file meanwhile
             self->m_decoding.erase(decoding);
-            self->m_images.insert(key, new Entry{jpeg, image}, std::max<qsizetype>(image.sizeInBytes(), 1));
+            self->m_images.insert(key, new Entry{file, image}, std::max<qsizetype>(image.sizeInBytes(), 1));
             emit self->ready(key.id);
         }, Qt::QueuedConnection);
     }, ++m_requests);

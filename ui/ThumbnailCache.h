@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCache>
 #include <QHash>
 #include <QImage>
@@ -9,8 +8,8 @@
 #include <QThreadPool>
 #include <QUuid>
 
-// Small pictures of the items' JPEG frames, decoded on worker threads and kept by item, picture
-// and size, so scrolling and selecting never decode on the main thread.
+// Small pictures of the items' JPEG files, decoded on worker threads and kept by item, picture and
+// size, so scrolling and selecting never decode on the main thread.
 class ThumbnailCache : public QObject
 {
     Q_OBJECT
@@ -19,9 +18,9 @@ public:
     explicit ThumbnailCache(QObject *parent = nullptr);
     ~ThumbnailCache() override;
 
-    // The JPEG scaled to fit `pixels` (device pixels), or a null image while it is decoded; then
-    // ready(id) is sent. `slot` tells the pictures of one item apart (a frame's index, say).
-    QImage image(const QUuid &id, int slot, const QByteArray &jpeg, QSize pixels);
+    // The JPEG file scaled to fit `pixels` (device pixels), or a null image while it is decoded;
+    // then ready(id) is sent. `slot` tells the pictures of one item apart (a frame's index, say).
+    QImage image(const QUuid &id, int slot, const QString &file, QSize pixels);
 
 signals:
     void ready(const QUuid &id);
@@ -37,12 +36,12 @@ private:
     friend size_t qHash(const Key &key, size_t seed) { return qHashMulti(seed, key.id, key.slot, key.pixels.width(), key.pixels.height()); }
     struct Entry
     {
-        QByteArray source; // shares the item's bytes, so a new analysis is noticed cheaply
+        QString source; // a new analysis writes new files, so the name tells a stale picture
         QImage image;
     };
 
     QCache<Key, Entry> m_images;
-    QHash<Key, QByteArray> m_decoding;
+    QHash<Key, QString> m_decoding;
     QThreadPool m_pool;
     int m_requests = 0;
 };

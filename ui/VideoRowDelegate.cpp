@@ -48,7 +48,7 @@ void VideoRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     painter->setRenderHint(QPainter::Antialiasing);
     QPainterPath rounded;
     rounded.addRoundedRect(thumbRect, 4, 4);
-    const QByteArray frame = index.data(ItemListModel::FirstFrameRole).toByteArray();
+    const QString frame = index.data(ItemListModel::FirstFrameRole).toString();
     const qreal ratio = painter->device()->devicePixelRatioF();
     const QImage thumb = m_thumbnails.image(index.data(ItemListModel::IdRole).toUuid(), 0, frame,
                                             QSize(side, side) * ratio);

@@ -158,8 +158,9 @@ TEST(AnalyzeAll, NamesAWholeTreeFromFramesToFilesOnDisk)
     EXPECT_EQ(clip.status, Status::analyzed);
     EXPECT_EQ(clip.content, "石桥流水");
     EXPECT_EQ(clip.location, "成都") << "the folder wins over the model";
-    EXPECT_EQ(clip.frames.size(), 4);
-    EXPECT_TRUE(clip.montage);
+    ASSERT_EQ(clip.frameFiles.size(), 4);
+    ASSERT_TRUE(clip.montageFile);
+    EXPECT_FALSE(QImage(*clip.montageFile).isNull()); // kept on disk, not in memory (issue 18)
     EXPECT_EQ(clip.analysisText.toStdString(), modelAnswer);
     EXPECT_EQ(clip.proposedName, "2026-09-18_成都_石桥流水_clip");
 
@@ -251,6 +252,26 @@ TEST(AnalyzeAll, FailuresAndSkipsAreRecordedOnTheItems)
     EXPECT_EQ(studio.model.items()[1].status, Status::renamed);
     EXPECT_EQ(studio.model.items()[1].proposedName, "留着");
     EXPECT_TRUE(studio.model.statusMessage().startsWith("分析完成：成功 0/2 个，用时 "));
+}
+
+// Issue 18: pictures wait on disk, not in memory, and go with their item, their list and their model.
+TEST(AnalyzeAll, PicturesAreKeptOnDiskAndGoWithTheirItem)
+{
+    auto studio = std::make_unique<Studio>();
+    studio->import({studio->fixtures.picture(noPlaceFolder("a.png"), quadrantPicture(32, 32)),
+                    studio->fixtures.picture(noPlaceFolder("b.png"), quadrantPicture(32, 32))});
+    studio->analyze();
+    const VideoItem first = studio->model.items()[0], second = studio->model.items()[1];
+    ASSERT_EQ(first.frameFiles.size(), 1);
+    const QString folder = QFileInfo(first.frameFiles[0]).path();
+    EXPECT_TRUE(folder.startsWith(studio->fixtures.path("cache/Orvane/"))) << folder.toStdString();
+    studio->analyze(); // a second analysis replaces the pictures
+    EXPECT_FALSE(QFile::exists(first.frameFiles[0]));
+    EXPECT_TRUE(QFile::exists(studio->model.items()[0].frameFiles.value(0)));
+    studio->model.removeItems({0});
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1 + (second.montageFile ? 1 : 0));
+    studio.reset();
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST(AnalyzeAll, TheWindowStaysResponsiveWhileTheModelThinks)
