@@ -150,6 +150,7 @@ void AppModel::clearList()
             ItemPictures::remove({item.frameFiles, item.montageFile});
         }
         m_items.clear();
+        m_items.squeeze();
         emit itemsRemoved(removed);
         returnDecodeBuffers();
         // the renamed files are no longer listed, so undo is not offered
