@@ -343,13 +343,6 @@ std::optional<QImage> decodeToRgb(const HevcPictureLayout &layout, const std::ve
     return toRgb(*canvas.picture(), colour, target);
 }
 
-QSize fittedInto(QSize size, int maxSide)
-{
-    if (maxSide <= 0 || std::max(size.width(), size.height()) <= maxSide)
-        return size;
-    return size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-}
-
 } // namespace
 
 namespace StillLoaders {
@@ -370,7 +363,7 @@ std::optional<QImage> heifDirect(const QString &path, int maxSide)
         return std::nullopt;
     // Scaled as stored, then turned: the turn then moves only the small picture.
     const auto picture = decodeToRgb(*layout, *tiles, Colour{*colourSpace, layout->fullRange},
-                                     fittedInto(layout->size, maxSide));
+                                     StillLoaders::fittedInto(layout->size, maxSide));
     if (!picture)
         return std::nullopt;
     return applyOrientation(*picture, layout->orientation);

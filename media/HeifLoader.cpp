@@ -86,13 +86,6 @@ void readColourDetails(const heif_image *image, const heif_image_handle *handle,
     heif_nclx_color_profile_free(nclx);
 }
 
-QSize fittedInto(QSize size, int maxSide)
-{
-    if (maxSide <= 0 || std::max(size.width(), size.height()) <= maxSide)
-        return size;
-    return size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-}
-
 // The usual case: the decoder's YUV planes go straight to RGB at the asked size in one pass.
 std::optional<QImage> fromPlanes(const heif_image *image, const heif_image_handle *handle, int maxSide)
 {
@@ -114,7 +107,7 @@ std::optional<QImage> fromPlanes(const heif_image *image, const heif_image_handl
     planar.format = format;
     planar.size = QSize(heif_image_get_width(image, heif_channel_Y), heif_image_get_height(image, heif_channel_Y));
     readColourDetails(image, handle, planar);
-    return RgbConverter().convert(planar, fittedInto(planar.size, maxSide));
+    return RgbConverter().convert(planar, StillLoaders::fittedInto(planar.size, maxSide));
 }
 
 void releaseImage(void *image)
@@ -145,6 +138,13 @@ std::optional<QImage> inRgb(heif_image_handle *handle)
 } // namespace
 
 namespace StillLoaders {
+
+QSize fittedInto(QSize size, int maxSide)
+{
+    if (maxSide <= 0 || std::max(size.width(), size.height()) <= maxSide)
+        return size;
+    return size.scaled(maxSide, maxSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
 
 std::optional<QImage> heif(const QString &path, int maxSide)
 {

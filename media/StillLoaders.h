@@ -8,6 +8,7 @@
 #include "ImageProperties.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -17,6 +18,10 @@ namespace StillLoaders {
 
 // Pictures beyond this are refused before any pixel buffer is allocated.
 constexpr std::int64_t maxPixels = 250'000'000;
+
+// The size with its long side at most maxSide, never below 1 × 1; unchanged when it fits or
+// maxSide is 0.
+QSize fittedInto(QSize size, int maxSide);
 
 std::optional<QImage> qtReader(const QString &path, int maxSide, int orientation);
 std::optional<QImage> ffmpegImage(const QString &path, int orientation);

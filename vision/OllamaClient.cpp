@@ -2,6 +2,7 @@
 
 #include "PromptBuilder.h"
 #include "ServerMessage.h"
+#include "TextCut.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,16 +21,6 @@ constexpr int shownCharacters = 300;
 constexpr qsizetype maxPullErrorText = 4 * 1024;
 
 const QByteArray jsonType = "application/json";
-
-QString firstCharacters(const QString &text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    for (int i = 0; i < count; ++i) {
-        if (finder.toNextBoundary() < 0)
-            return text;
-    }
-    return text.left(finder.position());
-}
 
 // A whole number exactly, whether the JSON wrote 455 or 455.0; nothing for anything else.
 std::optional<qint64> integer(const QJsonValue &value)

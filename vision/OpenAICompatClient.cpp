@@ -1,6 +1,7 @@
 #include "OpenAICompatClient.h"
 
 #include "ServerMessage.h"
+#include "TextCut.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,19 +43,6 @@ std::optional<QString> utf8(const QByteArray &bytes)
     if (decoder.hasError())
         return std::nullopt;
     return text;
-}
-
-// Counted in user-perceived characters, so a cut never splits an emoji or an accented letter.
-QString firstCharacters(const QString &text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int taken = 0; taken < count; ++taken) {
-        end = finder.toNextBoundary();
-        if (end < 0)
-            return text;
-    }
-    return text.left(end);
 }
 
 bool allObjects(const QJsonArray &array)

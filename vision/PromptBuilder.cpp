@@ -1,5 +1,7 @@
 #include "PromptBuilder.h"
 
+#include "TextCut.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -82,15 +84,6 @@ QString cutAtPunctuation(const QString &text)
         start = end;
     }
     return text;
-}
-
-QString firstCharacters(const QString &text, int count)
-{
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int i = 0; i < count && end >= 0 && end < text.size(); ++i)
-        end = graphemes.toNextBoundary();
-    return end > 0 && end < text.size() ? text.first(end) : text;
 }
 
 // Models wrap their JSON in prose or code fences, so only the outermost braces are read.
