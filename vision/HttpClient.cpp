@@ -4,6 +4,8 @@
 #include <QNetworkAccessManager>
 #include <QTimer>
 
+#include <cstring>
+
 namespace HttpClient {
 
 namespace {
@@ -30,6 +32,7 @@ QString transportMessage(QNetworkReply::NetworkError error, const QUrl &url, con
         reason = QStringLiteral("连接 %1 超时").arg(server);
         break;
     case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ContentReSendError: // the server hung up; a body is never sent twice
         reason = QStringLiteral("连接在传输途中断开");
         break;
     case QNetworkReply::SslHandshakeFailedError:
@@ -55,6 +58,35 @@ QString transportMessage(QNetworkReply::NetworkError error, const QUrl &url, con
     return detail.isEmpty() ? reason : reason + QStringLiteral("（") + detail + QStringLiteral("）");
 }
 
+// A request body that can be read once only. Qt sends a request again on a new connection when the
+// server hung up without answering, which for a POST to a paid service is a second bill; it can
+// only do that with a body it can rewind, so a body that cannot be rewound ends the request instead.
+class BodyReadOnce : public QIODevice
+{
+public:
+    explicit BodyReadOnce(QByteArray bytes)
+        : m_bytes(std::move(bytes))
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_bytes.size() - m_at + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 count = std::min(maxSize, m_bytes.size() - m_at);
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(count));
+        m_at += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+};
+
 class Exchange
 {
 public:
@@ -75,9 +107,16 @@ public:
         // A compressed stream arrives only when the compressor flushes, often at its very end.
         if (m_onLine)
             request.setRawHeader("Accept-Encoding", "identity");
-        QNetworkReply *reply = m_request.method == "GET" ? network.get(request)
-            : m_request.method == "POST"                 ? network.post(request, m_request.body)
-                                                         : network.sendCustomRequest(request, m_request.method, m_request.body);
+        QNetworkReply *reply = nullptr;
+        if (m_request.method == "GET") {
+            reply = network.get(request);
+        } else {
+            request.setHeader(QNetworkRequest::ContentLengthHeader, m_request.body.size());
+            request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+            auto *body = new BodyReadOnce(m_request.body);
+            reply = network.sendCustomRequest(request, m_request.method, body);
+            body->setParent(reply);
+        }
         // Qt reads ahead without limit otherwise, so a flood would be in memory before any cap is checked.
         reply->setReadBufferSize(readAhead);
         m_reply = reply;

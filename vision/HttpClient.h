@@ -64,6 +64,12 @@ struct HttpError
     Kind kind = Kind::transport;
     QNetworkReply::NetworkError code = QNetworkReply::NoError;
     QString message;
+
+    // The server hung up before its answer ended (Qt says so in two ways).
+    bool closedByPeer() const
+    {
+        return code == QNetworkReply::RemoteHostClosedError || code == QNetworkReply::ContentReSendError;
+    }
 };
 
 namespace HttpClient {

@@ -280,7 +280,7 @@ std::expected<void, OllamaFailure> OllamaClient::pullModel(const QString &name, 
     if (streamError)
         return std::unexpected(*streamError);
     if (!response)
-        return std::unexpected(response.error().code == QNetworkReply::RemoteHostClosedError ? cutOff : response.error());
+        return std::unexpected(response.error().closedByPeer() ? cutOff : response.error());
     if (!response->isSuccess())
         return std::unexpected(
             OllamaError::http(response->status, readableError(QString::fromUtf8(errorText).chopped(errorText.endsWith('\n')))));

@@ -7,6 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -190,6 +196,64 @@ TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
     const QRegularExpressionMatch growth = QRegularExpression("peak growth (\\d+) KiB").match(output);
     ASSERT_TRUE(growth.hasMatch()) << output.toStdString();
     EXPECT_LT(growth.captured(1).toLong(), 40 * 1024);
+}
+
+} // namespace
+
+namespace {
+
+// A peer that reads each request and hangs up without a word, counting what it was sent.
+class HangUpPeer
+{
+public:
+    HangUpPeer()
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_socket, 8);
+        socklen_t length = sizeof address;
+        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            for (int peer; (peer = ::accept(m_socket, nullptr, nullptr)) >= 0;) {
+                char buffer[4096];
+                if (::recv(peer, buffer, sizeof buffer, 0) > 0)
+                    ++m_requests;
+                ::close(peer);
+            }
+        });
+    }
+    ~HangUpPeer()
+    {
+        ::shutdown(m_socket, SHUT_RDWR);
+        ::close(m_socket);
+        m_thread.join();
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/api/generate").arg(m_port)); }
+    int requests() const { return m_requests; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+    std::atomic<int> m_requests = 0;
+    std::thread m_thread;
+};
+
+// Issue 18: on a paid service, a second POST is a second bill.
+TEST(HttpClient, APostIsSentOnceEvenWhenThePeerHangsUp)
+{
+    HangUpPeer peer;
+    HttpRequest request = requestTo(peer.url(), 3s);
+    request.method = "POST";
+    request.body = R"({"prompt":"x"})";
+    const auto sent = HttpClient::send(request);
+    ASSERT_FALSE(sent);
+    EXPECT_EQ(sent.error().kind, HttpError::Kind::transport);
+    EXPECT_TRUE(sent.error().message.startsWith("连接在传输途中断开")) << sent.error().message.toStdString();
+    EXPECT_EQ(peer.requests(), 1);
 }
 
 } // namespace
