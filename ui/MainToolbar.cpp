@@ -3,6 +3,7 @@
 #include "ToolbarIcons.h"
 
 #include <QAction>
+#include <QEvent>
 
 namespace {
 
@@ -62,6 +63,18 @@ MainToolbar::MainToolbar(std::function<void(const QString &identifier)> run, QWi
 
 void MainToolbar::setItemIcon(const QString &identifier, const QString &themeName, const QString &fallbackName)
 {
-    if (QAction *action = item(identifier))
-        action->setIcon(themedIcon(themeName, fallbackName, palette()));
+    QAction *action = item(identifier);
+    if (!action)
+        return;
+    m_iconNames.insert(identifier, {themeName, fallbackName});
+    action->setIcon(themedIcon(themeName, fallbackName, palette()));
+}
+
+void MainToolbar::changeEvent(QEvent *event)
+{
+    QToolBar::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange)
+        return;
+    for (auto it = m_iconNames.cbegin(); it != m_iconNames.cend(); ++it)
+        m_items.value(it.key())->setIcon(themedIcon(it->first, it->second, palette()));
 }

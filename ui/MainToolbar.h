@@ -21,6 +21,11 @@ public:
     QAction *item(const QString &identifier) const { return m_items.value(identifier); }
     void setItemIcon(const QString &identifier, const QString &themeName, const QString &fallbackName);
 
+protected:
+    // Our own drawings take the text colour: a theme switched while running repaints them.
+    void changeEvent(QEvent *event) override;
+
 private:
     QHash<QString, QAction *> m_items;
+    QHash<QString, std::pair<QString, QString>> m_iconNames; // theme name and fallback, by item
 };
