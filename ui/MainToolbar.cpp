@@ -7,7 +7,7 @@
 
 namespace {
 
-struct ItemSpec
+struct ToolbarEntry
 {
     const char *identifier;
     const char *label;
@@ -15,7 +15,7 @@ struct ItemSpec
     const char *fallbackIcon; // ours, in the resources
 };
 
-constexpr ItemSpec itemSpecs[] = {
+constexpr ToolbarEntry entries[] = {
     {"sponsor", "赞助作者", "emblem-favorite", "heart"},
     {"addFiles", "添加文件", "document-open", "file-add"},
     {"addFolder", "添加文件夹", "folder-new", "folder-add"},
@@ -30,17 +30,6 @@ constexpr ItemSpec itemSpecs[] = {
 
 } // namespace
 
-const QStringList &MainToolbar::identifiers()
-{
-    static const QStringList names = [] {
-        QStringList names;
-        for (const ItemSpec &spec : itemSpecs)
-            names << QString::fromLatin1(spec.identifier);
-        return names;
-    }();
-    return names;
-}
-
 MainToolbar::MainToolbar(std::function<void(const QString &identifier)> run, QWidget *parent)
     : QToolBar(QStringLiteral("main"), parent)
 {
@@ -51,13 +40,13 @@ MainToolbar::MainToolbar(std::function<void(const QString &identifier)> run, QWi
     setContextMenuPolicy(Qt::PreventContextMenu);
     toggleViewAction()->setEnabled(false);
     toggleViewAction()->setVisible(false);
-    for (const ItemSpec &spec : itemSpecs) {
-        const QString identifier = QString::fromLatin1(spec.identifier);
-        QAction *action = addAction(QString::fromUtf8(spec.label));
+    for (const ToolbarEntry &entry : entries) {
+        const QString identifier = QString::fromLatin1(entry.identifier);
+        QAction *action = addAction(QString::fromUtf8(entry.label));
         action->setObjectName(identifier);
         connect(action, &QAction::triggered, this, [run, identifier] { run(identifier); });
         m_items.insert(identifier, action);
-        setItemIcon(identifier, QString::fromLatin1(spec.themeIcon), QString::fromLatin1(spec.fallbackIcon));
+        setItemIcon(identifier, QString::fromLatin1(entry.themeIcon), QString::fromLatin1(entry.fallbackIcon));
     }
 }
 

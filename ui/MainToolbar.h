@@ -15,8 +15,6 @@ public:
     // `run` gets the identifier of the item pressed.
     MainToolbar(std::function<void(const QString &identifier)> run, QWidget *parent = nullptr);
 
-    // The identifiers in toolbar order.
-    static const QStringList &identifiers();
     // Nothing for an identifier that is not one of them.
     QAction *item(const QString &identifier) const { return m_items.value(identifier); }
     void setItemIcon(const QString &identifier, const QString &themeName, const QString &fallbackName);

@@ -346,11 +346,6 @@ void MainViewController::undo()
     m_model.undoLast();
 }
 
-QWidget *MainViewController::sponsorWindow() const
-{
-    return m_sponsorWindow;
-}
-
 void MainViewController::present(QWidget *secondary)
 {
     secondary->show();

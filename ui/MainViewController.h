@@ -61,17 +61,14 @@ public:
     void refreshAll();
 
     ListTableView *tableView() const { return m_tableView; }
-    ItemListModel *listModel() const { return m_listModel; }
     DetailPane *detailPane() const { return m_detailPane; }
     QLabel *statusLabel() const { return m_statusLabel; }
     QLabel *countLabel() const { return m_countLabel; }
     QLabel *emptyHint() const { return m_emptyHint; }
     BusyIndicator *busyIndicator() const { return m_busyIndicator; }
     QSlider *previewSlider() const { return m_previewSlider; }
-    QSplitter *splitView() const { return m_splitView; }
     // Made when the window is first shown.
     MainToolbar *toolbar() const { return m_toolbar; }
-    QWidget *sponsorWindow() const;
     SettingsWindowController *settingsWindow() const;
     MediaTargetWindowController *mediaTargetWindow() const;
     SearchWindowController *searchWindow() const;

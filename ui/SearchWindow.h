@@ -47,9 +47,7 @@ public:
     std::function<QString(SearchExportFormat format)> chooseExportPath;
 
     bool isRunning() const { return m_isRunning; }
-    const QStringList &videos() const { return m_videoURLs; }
     const std::optional<QByteArray> &referenceImage() const { return m_referenceImage; }
-    SearchMode mode() const { return m_mode; }
     QLineEdit *keywordField() const { return m_keywordField; }
     QSlider *intervalSlider() const { return m_intervalSlider; }
     QLabel *intervalLabel() const { return m_intervalLabel; }
@@ -57,7 +55,6 @@ public:
     QLabel *countLabel() const { return m_countLabel; }
     QLabel *resultCountLabel() const { return m_resultCountLabel; }
     QLabel *referenceView() const { return m_referenceView; }
-    QLabel *thumbnailView() const { return m_thumbnailView; }
     ListTableView *videoList() const { return m_videoList; }
     QTableView *resultTable() const { return m_resultTable; }
     SearchHitsModel *hits() const { return m_hits; }
