@@ -256,8 +256,7 @@ void AppModel::setMediaTarget(MediaTarget target)
 {
     m_settings.mediaTargetRaw = rawValue(target);
     const std::expected<void, QString> saved = m_settings.persist();
-    static const QString titles[] = {QStringLiteral("仅视频"), QStringLiteral("仅照片"), QStringLiteral("两者都处理")};
-    m_statusMessage = saved ? QStringLiteral("处理对象已设为「%1」").arg(titles[int(target)])
+    m_statusMessage = saved ? QStringLiteral("处理对象已设为「%1」").arg(mediaTargetTitle(target))
                             : QStringLiteral("设置未能保存：") + saved.error();
     notify();
 }

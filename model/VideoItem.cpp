@@ -24,6 +24,16 @@ MediaTarget mediaTargetFromRaw(const QString &raw)
     return MediaTarget::videos;
 }
 
+QString mediaTargetTitle(MediaTarget target)
+{
+    switch (target) {
+    case MediaTarget::photos: return QStringLiteral("仅照片");
+    case MediaTarget::both: return QStringLiteral("两者都处理");
+    case MediaTarget::videos: break;
+    }
+    return QStringLiteral("仅视频");
+}
+
 QString rawValue(VideoItem::Status status)
 {
     switch (status) {

@@ -20,6 +20,10 @@ QString rawValue(MediaKind kind);
 QString rawValue(MediaTarget target);
 // Any text other than the three raw values means videos.
 MediaTarget mediaTargetFromRaw(const QString &raw);
+// How the choice reads in the windows and the status line: "仅视频", "仅照片", "两者都处理".
+QString mediaTargetTitle(MediaTarget target);
+// The three choices in the order the windows list them.
+inline constexpr MediaTarget mediaTargets[] = {MediaTarget::videos, MediaTarget::photos, MediaTarget::both};
 
 // One media file in the list. A value: copies are independent, and background work addresses the
 // item in the list only by its id.

@@ -52,19 +52,6 @@ QString targetNoun(MediaTarget target)
     return QStringLiteral("视频");
 }
 
-QString targetLabel(MediaTarget target)
-{
-    switch (target) {
-    case MediaTarget::photos:
-        return QStringLiteral("仅照片");
-    case MediaTarget::both:
-        return QStringLiteral("两者都处理");
-    case MediaTarget::videos:
-        break;
-    }
-    return QStringLiteral("仅视频");
-}
-
 void setSecondaryText(QLabel *label)
 {
     QPalette palette = label->palette();
@@ -469,7 +456,7 @@ void MainViewController::refreshAll()
     m_busyIndicator->setRunning(model.isBusy() || model.isImporting());
     if (!m_toolbar)
         return;
-    m_toolbar->item(QStringLiteral("mediaTarget"))->setText(QStringLiteral("处理对象：") + targetLabel(target));
+    m_toolbar->item(QStringLiteral("mediaTarget"))->setText(QStringLiteral("处理对象：") + mediaTargetTitle(target));
     QAction *analyze = m_toolbar->item(QStringLiteral("analyze"));
     const bool showsStop = analyze->text() != QStringLiteral("分析全部");
     if (model.isBusy() != showsStop) {

@@ -34,10 +34,9 @@ MediaTargetWindowController::MediaTargetWindowController(AppModel &model, QWidge
     stack->addWidget(question);
 
     m_radios = new QButtonGroup(this);
-    const QString titles[] = {QStringLiteral("仅视频"), QStringLiteral("仅照片"), QStringLiteral("两者都处理")};
-    for (int choice = 0; choice < 3; ++choice) {
-        auto *radio = new QRadioButton(titles[choice]);
-        m_radios->addButton(radio, choice);
+    for (const MediaTarget target : mediaTargets) {
+        auto *radio = new QRadioButton(mediaTargetTitle(target));
+        m_radios->addButton(radio, int(target));
         stack->addWidget(radio);
     }
     connect(m_radios, &QButtonGroup::idClicked, this, &MediaTargetWindowController::picked);

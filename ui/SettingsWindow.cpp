@@ -83,7 +83,8 @@ void SettingsWindowController::buildUI()
 
     stack->addWidget(sectionTitle(QStringLiteral("处理对象（照片 / 视频）")));
     m_targetPopup = new QComboBox;
-    m_targetPopup->addItems({QStringLiteral("仅视频"), QStringLiteral("仅照片"), QStringLiteral("两者都处理")});
+    for (const MediaTarget target : mediaTargets)
+        m_targetPopup->addItem(mediaTargetTitle(target));
     m_targetPopup->setFixedWidth(fieldWidth);
     connect(m_targetPopup, &QComboBox::activated, this, &SettingsWindowController::targetChanged);
     stack->addWidget(row(QStringLiteral("导入范围"), m_targetPopup));
