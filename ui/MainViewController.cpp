@@ -8,6 +8,7 @@
 #include "ListTableView.h"
 #include "MainToolbar.h"
 #include "MediaTargetWindow.h"
+#include "OrderedAlert.h"
 #include "OpenDialogs.h"
 #include "PaletteColors.h"
 #include "SearchWindow.h"
@@ -60,22 +61,6 @@ void setSecondaryText(QLabel *label)
     QFont font = label->font();
     font.setPixelSize(12);
     label->setFont(font);
-}
-
-// A question whose buttons stay in the order given; the first is the default and Escape's.
-int askInOrder(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
-               const QStringList &buttons)
-{
-    QMessageBox box(icon, title, title, QMessageBox::NoButton, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.setInformativeText(text);
-    QList<QPushButton *> added;
-    for (const QString &label : buttons)
-        added << box.addButton(label, QMessageBox::ActionRole);
-    box.setDefaultButton(added.first());
-    box.setEscapeButton(added.first());
-    box.exec();
-    return int(added.indexOf(static_cast<QPushButton *>(box.clickedButton())));
 }
 
 } // namespace
@@ -409,7 +394,7 @@ void MainViewController::clearList()
                                   QStringLiteral("会移除列表里的全部 %1 个素材，已完成的「分析 / 命名」结果也会一起丢。"
                                                  "磁盘上的源文件不会被删除。清空后即可导入新的目录或文件。")
                                       .arg(count),
-                                  {QStringLiteral("取消"), QStringLiteral("清空")});
+                                  {QStringLiteral("取消"), QStringLiteral("清空")}, 0);
     if (answer == 1)
         m_model.clearList();
 }
