@@ -381,10 +381,22 @@ void AppModel::undoLast()
     notify();
 }
 
-bool AppModel::editItem(const QUuid &id, EditableField field, const QString &text)
+const VideoItem *AppModel::item(const QUuid &id) const
 {
     const auto it = std::ranges::find(m_items, id, &VideoItem::id);
-    if (it == m_items.end() || it->status == VideoItem::Status::analyzing)
+    return it == m_items.cend() ? nullptr : &*it;
+}
+
+VideoItem *AppModel::findItem(const QUuid &id)
+{
+    const auto it = std::ranges::find(m_items, id, &VideoItem::id);
+    return it == m_items.end() ? nullptr : &*it;
+}
+
+bool AppModel::editItem(const QUuid &id, EditableField field, const QString &text)
+{
+    VideoItem *const it = findItem(id);
+    if (!it || it->status == VideoItem::Status::analyzing)
         return false;
     switch (field) {
     case EditableField::content:
@@ -451,9 +463,8 @@ std::optional<VideoItem> AppModel::itemSnapshot(const QUuid &id)
 {
     std::optional<VideoItem> snapshot;
     runOnMainThread([&] {
-        const auto it = std::find_if(m_items.cbegin(), m_items.cend(), [&](const VideoItem &i) { return i.id == id; });
-        if (it != m_items.cend())
-            snapshot = *it;
+        if (const VideoItem *found = item(id))
+            snapshot = *found;
     });
     return snapshot;
 }
@@ -461,10 +472,10 @@ std::optional<VideoItem> AppModel::itemSnapshot(const QUuid &id)
 void AppModel::mutateItem(const QUuid &id, const std::function<void(VideoItem &)> &body)
 {
     runOnMainThread([&] {
-        const auto it = std::find_if(m_items.begin(), m_items.end(), [&](const VideoItem &i) { return i.id == id; });
-        if (it == m_items.end())
+        VideoItem *const found = findItem(id);
+        if (!found)
             return;
-        body(*it);
+        body(*found);
         emit itemsChanged({id});
         if (onChange)
             onChange();

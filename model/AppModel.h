@@ -34,6 +34,8 @@ public:
     ~AppModel() override;
 
     const QList<VideoItem> &items() const { return m_items; }
+    // The listed item with this id, or nothing; main thread only.
+    const VideoItem *item(const QUuid &id) const;
     AppSettings &settings() { return m_settings; }
     const QString &statusMessage() const { return m_statusMessage; }
     // For the windows' own lines, such as a hint about the selection; the windows redraw.
@@ -122,6 +124,7 @@ private:
     friend struct AnalysisRun;
 
     bool readSetting(bool AppSettings::*setting);
+    VideoItem *findItem(const QUuid &id);
     void finishAnalysis(int done, qsizetype total, double elapsed, bool stopped);
     void changedAll();
 

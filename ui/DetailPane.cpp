@@ -21,14 +21,6 @@ constexpr QSize frameThumbSize(160, 90);
 constexpr int montageSlot = -1;
 constexpr int labelWidth = 120;
 
-const VideoItem *findItem(const AppModel &model, const std::optional<QUuid> &id)
-{
-    if (!id)
-        return nullptr;
-    const auto it = std::ranges::find(model.items(), *id, &VideoItem::id);
-    return it == model.items().end() ? nullptr : &*it;
-}
-
 QSize jpegSize(const QString &file)
 {
     return QImageReader(file).size(); // reads the header only
@@ -181,9 +173,14 @@ void DetailPane::setFieldText(QLineEdit *field, const QString &text)
         field->setText(text);
 }
 
+const VideoItem *DetailPane::shownItem() const
+{
+    return m_itemId ? m_model.item(*m_itemId) : nullptr;
+}
+
 void DetailPane::updateDetail()
 {
-    const VideoItem *item = findItem(m_model, m_itemId);
+    const VideoItem *item = shownItem();
     if (!item) {
         m_itemId.reset();
         m_originalLabel->setText(QStringLiteral("未选择"));
@@ -226,7 +223,7 @@ QSize DetailPane::montageSize() const
 
 void DetailPane::updatePictures()
 {
-    const VideoItem *item = findItem(m_model, m_itemId);
+    const VideoItem *item = shownItem();
     const QStringList frames = item ? item->frameFiles : QStringList();
     const qreal ratio = devicePixelRatioF();
 

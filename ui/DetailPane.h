@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class ThumbnailCache;
+struct VideoItem;
 
 // The right-hand pane of the main window: the frames, the montage sent to the model, the file's
 // name, the editable content, place and new name, and the model's raw reply of one item. It is
@@ -42,6 +43,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    const VideoItem *shownItem() const;
     QLineEdit *makeField(const QString &placeholder, const QString &accessibleName);
     void addFieldRow(const QString &title, QLineEdit *field);
     void commit(QLineEdit *field);
