@@ -7,6 +7,15 @@
 
 namespace FormParts {
 
+void setTextColor(QLabel *label, const QColor &color)
+{
+    // A label draws with WindowText on a window, but with Text over a list's Base colour.
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    label->setPalette(palette);
+}
+
 QLabel *plainLabel(const QString &text)
 {
     auto *label = new QLabel(text);
@@ -21,9 +30,7 @@ QLabel *sectionTitle(const QString &text, int pixelSize)
     font.setPixelSize(pixelSize);
     font.setWeight(QFont::DemiBold);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, PaletteColors::secondaryText(palette));
-    label->setPalette(palette);
+    setTextColor(label, PaletteColors::secondaryText(label->palette()));
     return label;
 }
 
@@ -33,9 +40,7 @@ QLabel *secondaryLabel(const QString &text)
     QFont font = label->font();
     font.setPixelSize(12);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, PaletteColors::secondaryText(palette));
-    label->setPalette(palette);
+    setTextColor(label, PaletteColors::secondaryText(label->palette()));
     return label;
 }
 

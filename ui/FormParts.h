@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QColor;
 class QLabel;
 class QWidget;
 
@@ -17,6 +18,8 @@ QLabel *secondaryLabel(const QString &text = {});
 QLabel *note(const QString &text, int width);
 // A label right-aligned in `labelWidth`, then the field, 8 apart.
 QWidget *row(const QString &label, QWidget *field, int labelWidth = 96);
+// Draws the label's text in this colour, over the window's background and over a list's alike.
+void setTextColor(QLabel *label, const QColor &color);
 // Plain text, never rich text: the words may come from a file, a model or a server.
 QLabel *plainLabel(const QString &text = {});
 

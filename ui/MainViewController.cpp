@@ -4,6 +4,7 @@
 #include "DetailPane.h"
 #include "FileDropFilter.h"
 #include "FileReveal.h"
+#include "FormParts.h"
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
@@ -51,16 +52,6 @@ QString targetNoun(MediaTarget target)
         break;
     }
     return QStringLiteral("视频");
-}
-
-void setSecondaryText(QLabel *label)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, PaletteColors::secondaryText(palette));
-    label->setPalette(palette);
-    QFont font = label->font();
-    font.setPixelSize(12);
-    label->setFont(font);
 }
 
 } // namespace
@@ -149,16 +140,11 @@ QWidget *MainViewController::makeListPane()
     m_tableView->addActions({removeAction, clearAction});
 
     // Over the empty list; clicks go through to the list beneath.
-    m_emptyHint = new QLabel;
-    m_emptyHint->setTextFormat(Qt::PlainText);
+    m_emptyHint = FormParts::plainLabel();
     m_emptyHint->setAlignment(Qt::AlignCenter);
     m_emptyHint->setWordWrap(true);
     m_emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QPalette hintPalette = m_emptyHint->palette();
-    // Over the list's base colour a label draws with the Text role, elsewhere with WindowText.
-    hintPalette.setColor(QPalette::WindowText, PaletteColors::tertiaryText(hintPalette));
-    hintPalette.setColor(QPalette::Text, PaletteColors::tertiaryText(hintPalette));
-    m_emptyHint->setPalette(hintPalette);
+    FormParts::setTextColor(m_emptyHint, PaletteColors::tertiaryText(m_emptyHint->palette()));
     auto *overlay = new QVBoxLayout(m_tableView->viewport());
     overlay->setContentsMargins(12, 12, 12, 12);
     overlay->addWidget(m_emptyHint, 0, Qt::AlignCenter);
@@ -209,16 +195,12 @@ QWidget *MainViewController::makeStatusBar()
     auto *layout = new QHBoxLayout(bar);
     layout->setContentsMargins(12, 4, 12, 4);
     layout->setSpacing(8);
-    m_statusLabel = new QLabel;
-    m_statusLabel->setTextFormat(Qt::PlainText);
+    m_statusLabel = FormParts::secondaryLabel();
     // Long lines are cut by the bar, not allowed to widen the window.
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    setSecondaryText(m_statusLabel);
     m_busyIndicator = new BusyIndicator;
-    m_countLabel = new QLabel;
-    m_countLabel->setTextFormat(Qt::PlainText);
+    m_countLabel = FormParts::secondaryLabel();
     m_countLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setSecondaryText(m_countLabel);
     layout->addWidget(m_statusLabel, 1);
     layout->addWidget(m_busyIndicator);
     layout->addWidget(m_countLabel);

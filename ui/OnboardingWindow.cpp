@@ -152,9 +152,7 @@ QWidget *OnboardingWindowController::stepRow(const QString &title, const QString
 void OnboardingWindowController::setNote(const QString &text, const QColor &color)
 {
     m_noteLabel->setText(text);
-    QPalette palette = m_noteLabel->palette();
-    palette.setColor(QPalette::WindowText, color);
-    m_noteLabel->setPalette(palette);
+    FormParts::setTextColor(m_noteLabel, color);
 }
 
 void OnboardingWindowController::refresh()

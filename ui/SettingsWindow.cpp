@@ -22,6 +22,7 @@ using FormParts::note;
 using FormParts::plainLabel;
 using FormParts::row;
 using FormParts::sectionTitle;
+using FormParts::setTextColor;
 
 namespace {
 
@@ -32,13 +33,6 @@ constexpr QSize smallest(460, 320);
 QString frameText(int frames)
 {
     return QStringLiteral("%1 张（多帧拼成一张发送，不影响速度）").arg(frames);
-}
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
 }
 
 } // namespace
