@@ -4,6 +4,7 @@
 #include "BusyIndicator.h"
 #include "DragPayload.h"
 #include "FileReveal.h"
+#include "FittedImage.h"
 #include "FormParts.h"
 #include "ListTableView.h"
 #include "MovieFiles.h"
@@ -51,9 +52,7 @@ QPixmap fitted(const QByteArray &jpeg, QSize box, qreal ratio)
     buffer.setData(jpeg);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    if (const QSize full = reader.size(); full.isValid())
-        reader.setScaledSize(full.scaled(box * ratio, Qt::KeepAspectRatio));
-    QPixmap pixmap = QPixmap::fromImage(reader.read());
+    QPixmap pixmap = QPixmap::fromImage(readFitted(reader, box * ratio));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }

@@ -1,5 +1,7 @@
 #include "ThumbnailCache.h"
 
+#include "FittedImage.h"
+
 #include <QImageReader>
 #include <QPointer>
 
@@ -10,13 +12,7 @@ constexpr qsizetype cacheBytes = 96 * 1024 * 1024;
 QImage decodeToFit(const QString &file, QSize pixels)
 {
     QImageReader reader(file);
-    const QSize full = reader.size();
-    if (full.isValid()) // JPEG decodes straight to a smaller size, which is far quicker
-        reader.setScaledSize(full.scaled(pixels, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
-    QImage image = reader.read();
-    if (!image.isNull() && (image.width() > pixels.width() || image.height() > pixels.height()))
-        image = image.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return readFitted(reader, pixels);
 }
 
 } // namespace
