@@ -1,6 +1,9 @@
 #include "BenchSupport.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -94,6 +97,19 @@ long statusKiB(const std::string &field)
             return std::stol(line.substr(field.size()));
     }
     return -1;
+}
+
+QStringList copies(const QString &seed, const QString &folder, int count)
+{
+    const QString root = scratchPath(folder);
+    QDir().mkpath(root);
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        files << QStringLiteral("%1/IMG_%2.%3").arg(root).arg(i, 4, 10, QLatin1Char('0')).arg(QFileInfo(seed).suffix());
+        if (!QFile::exists(files.last()))
+            QFile::copy(seed, files.last());
+    }
+    return files;
 }
 
 void waitUntil(const std::function<bool()> &done, int pollMs)

@@ -31,6 +31,10 @@ long statusKiB(const std::string &field);
 // Mean absolute difference per channel (0–255) of two pictures of the same size; -1 otherwise.
 double meanDifference(const QImage &a, const QImage &b);
 
+// `count` copies of one file in a scratch folder, each under its own name (IMG_0000 and on, the
+// seed's extension), as an import would list them. Copies already there are kept.
+QStringList copies(const QString &seed, const QString &folder, int count);
+
 // Turns the main thread's event loop, checking every pollMs, until done() says so.
 void waitUntil(const std::function<bool()> &done, int pollMs = 5);
 

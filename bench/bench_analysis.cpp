@@ -10,8 +10,6 @@
 #include "OllamaClient.h"
 #include "PromptBuilder.h"
 
-#include <QDir>
-#include <QFile>
 
 #include <benchmark/benchmark.h>
 
@@ -54,23 +52,9 @@ const QString &photo()
     return made;
 }
 
-// Copies of one file, each under its own name, as an import would list them.
-QStringList copies(const QString &seed, const QString &folder)
-{
-    const QString root = Bench::scratchPath(folder);
-    QDir().mkpath(root);
-    QStringList files;
-    for (int i = 0; i < filesOfEachKind; ++i) {
-        files << QStringLiteral("%1/IMG_%2.%3").arg(root).arg(i, 4, 10, QLatin1Char('0')).arg(QFileInfo(seed).suffix());
-        if (!QFile::exists(files.last()))
-            QFile::copy(seed, files.last());
-    }
-    return files;
-}
-
 void analyzeAll(benchmark::State &state, const QString &(*seed)(), const char *folder)
 {
-    const QStringList files = copies(seed(), QString::fromLatin1(folder));
+    const QStringList files = Bench::copies(seed(), QString::fromLatin1(folder), filesOfEachKind);
     const QString settings = Bench::scratchPath(QStringLiteral("settings/Orvane.json"));
     for (auto _ : state) {
         state.PauseTiming();

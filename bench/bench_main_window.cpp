@@ -10,9 +10,7 @@
 #include "MainViewController.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -34,17 +32,9 @@ Bench::InstantOllama &instantModel()
 QStringList photos()
 {
     static const QStringList made = [] {
-        const QString folder = Bench::scratchPath(QStringLiteral("photos"));
-        QDir().mkpath(folder);
-        const QString seed = folder + QStringLiteral("/seed.jpg");
+        const QString seed = Bench::scratchPath(QStringLiteral("seed-160.jpg"));
         Bench::photoLikePicture(QSize(160, 120)).save(seed, "JPEG", 85);
-        QStringList files;
-        for (int i = 0; i < itemCount; ++i) {
-            files << QStringLiteral("%1/IMG_%2.jpg").arg(folder).arg(i, 4, 10, QLatin1Char('0'));
-            QFile::copy(seed, files.last());
-        }
-        QFile::remove(seed);
-        return files;
+        return Bench::copies(seed, QStringLiteral("photos"), itemCount);
     }();
     return made;
 }
