@@ -1,5 +1,5 @@
 #include "PlaceResolver.h"
-#include "TrimmedText.h"
+#include "TextTrim.h"
 
 #include <QSet>
 #include <QTextBoundaryFinder>
@@ -67,7 +67,7 @@ bool isMeaningful(const QString &name)
 QString cleaned(QStringView name)
 {
     const QString joined = name.toString().split(u' ', Qt::SkipEmptyParts).join(u' ');
-    return trimmed(joined, [](UChar32 c) -> bool { return u_isUWhiteSpace(c); }).toString();
+    return trimmedBy(joined, [](UChar32 c) -> bool { return u_isUWhiteSpace(c); }).toString();
 }
 
 // Paths are split as text: asking the file system could block on a sleeping disk or rewrite the name.
@@ -98,7 +98,7 @@ std::optional<QString> fromPath(const QString &path, int maxDepth)
     QStringView folder = parentOf(path);
     for (int depth = 0; depth < maxDepth; ++depth) {
         // Line breaks are not trimmed here: a folder named by a line break alone is skipped, not a dead end.
-        const QStringView name = trimmed(lastComponent(folder), [](UChar32 c) -> bool { return u_isblank(c); });
+        const QStringView name = trimmedBy(lastComponent(folder), [](UChar32 c) -> bool { return u_isblank(c); });
         if (name.isEmpty())
             break;
         // A higher folder replaces a lower one: a trip's place folder holds its day and shot folders.

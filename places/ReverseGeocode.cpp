@@ -1,10 +1,12 @@
 #include "PlaceResolver.h"
 #include "ReverseGeocoder.h"
-#include "TrimmedText.h"
+#include "TextTrim.h"
 
 #include <QHash>
 #include <QStringList>
 #include <QTextBoundaryFinder>
+
+#include <unicode/uchar.h>
 
 #include <mutex>
 
@@ -45,7 +47,7 @@ void add(QStringList &parts, const std::optional<QString> &value)
 {
     if (!value)
         return;
-    const QString part = trimmed(*value, &isBlank).toString();
+    const QString part = trimmedBy(*value, &isBlank).toString();
     if (part.isEmpty() || parts.contains(part) || perceivedLength(part) > longestPart)
         return;
     parts.append(part);

@@ -1,6 +1,7 @@
 #include "PromptBuilder.h"
 
 #include "TextCut.h"
+#include "TextTrim.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int maxPhraseLength = 20;
 
-// Every character these sets hold is a single UTF-16 unit, so testing and trimming by unit is exact.
+// Every character these sets hold is a single UTF-16 unit, so testing by unit is exact.
 bool isSpace(QChar c)
 {
     return c == u'\t' || c.category() == QChar::Separator_Space;
@@ -42,15 +43,6 @@ constexpr QStringView leadIns[] = {
     u"这张画面显示", u"这张图显示", u"这段视频显示", u"画面中显示", u"画面显示", u"这是一张", u"这是一段",
     u"图中显示", u"照片显示", u"图中", u"画面中", u"显示", u"拍摄的是",
 };
-
-QStringView trimmed(QStringView text, bool (*drop)(QChar))
-{
-    while (!text.isEmpty() && drop(text.front()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && drop(text.back()))
-        text.chop(1);
-    return text;
-}
 
 bool isGraphemeBoundary(const QString &text, qsizetype position)
 {
@@ -109,7 +101,7 @@ bool hitOf(const QJsonValue &value)
         return value.toDouble() == 1;
     if (value.isString()) {
         const QString text = value.toString();
-        return text == u"1" || trimmed(text, isSpaceOrLineBreak).toString().toLower() == u"true";
+        return text == u"1" || trimmedBy(text, isSpaceOrLineBreak).toString().toLower() == u"true";
     }
     return false;
 }
@@ -162,7 +154,7 @@ QString build(int columns, int rows, Media media)
 
 NamingReply parse(const QString &reply)
 {
-    const QString trimmedReply = trimmed(reply, isSpaceOrLineBreak).toString();
+    const QString trimmedReply = trimmedBy(reply, isSpaceOrLineBreak).toString();
     const std::optional<QJsonObject> object = findObject(trimmedReply);
     if (!object)
         return {cleanPhrase(trimmedReply), {}};
@@ -194,7 +186,7 @@ QString buildSearch(const QString &query, SearchMode mode)
 SearchReply parseSearch(const QString &reply)
 {
     // A reply that is not our JSON is a miss; its prose is no caption.
-    const std::optional<QJsonObject> object = findObject(trimmed(reply, isSpaceOrLineBreak));
+    const std::optional<QJsonObject> object = findObject(trimmedBy(reply, isSpaceOrLineBreak));
     if (!object)
         return {};
     const QJsonValue caption = object->value(u"caption");
@@ -215,10 +207,10 @@ QJsonObject namingSchema()
 QString cleanPhrase(const QString &phrase)
 {
     // Quotes go only once: one uncovered by removing a lead-in is part of what the model wrote.
-    QString text = trimmed(trimmed(phrase, isSpaceOrLineBreak), isQuote).toString();
+    QString text = trimmedBy(trimmedBy(phrase, isSpaceOrLineBreak), isQuote).toString();
     while (const std::optional<QStringView> leadIn = leadInOf(text))
-        text = trimmed(QStringView(text).sliced(leadIn->size()), isSpace).toString();
-    text = trimmed(cutAtPunctuation(text), isSpace).toString();
+        text = trimmedBy(QStringView(text).sliced(leadIn->size()), isSpace).toString();
+    text = trimmedBy(cutAtPunctuation(text), isSpace).toString();
     return firstCharacters(text, maxPhraseLength);
 }
 

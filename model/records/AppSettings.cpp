@@ -1,6 +1,7 @@
 #include "AppSettings.h"
 
 #include "SettingsFile.h"
+#include "TextTrim.h"
 
 #include <QDir>
 #include <QJsonValue>
@@ -127,14 +128,7 @@ std::expected<void, QString> AppSettings::persist()
 
 QString AppSettings::trimmedSpacesAndTabs(const QString &text)
 {
-    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return trimmedBy(text, [](char16_t c) { return c == u' ' || c == u'\t'; }).toString();
 }
 
 bool AppSettings::isUsableAddress(const QString &text)
