@@ -78,9 +78,7 @@ QStringList makeShortClips()
 SearchRequest requestTo(const Bench::InstantOllama &model, const QStringList &videos, double interval)
 {
     SearchRequest request;
-    request.engineRaw = u"ollama"_s;
-    request.ollamaURL = model.url();
-    request.model = u"qwen2.5vl:7b"_s;
+    request.vision = {VisionEngine::ollama, model.url(), {}, u"qwen2.5vl:7b"_s};
     request.videos = videos;
     request.query = u"石桥"_s;
     request.interval = interval;

@@ -40,20 +40,6 @@ Pictures picturesToSend(const QList<QByteArray> &frames, std::optional<QByteArra
 
 } // namespace
 
-std::expected<QString, QString> AnalysisRun::ask(const QList<QByteArray> &images, const QString &prompt) const
-{
-    if (engine == VisionEngine::openAI) {
-        const OpenAICompatResult<QString> reply = openAI.analyze(images, prompt);
-        if (!reply)
-            return std::unexpected(reply.error().errorDescription());
-        return *reply;
-    }
-    const std::expected<QString, OllamaFailure> reply = ollama.analyze(images, prompt);
-    if (!reply)
-        return std::unexpected(errorDescription(reply.error()));
-    return *reply;
-}
-
 void AnalysisRun::operator()(AppModel &model) const
 {
     QElapsedTimer clock;
@@ -107,7 +93,7 @@ void AnalysisRun::operator()(AppModel &model) const
         const Pictures sent = picturesToSend(frames, montage);
         const QString prompt = PromptBuilder::build(sent.columns, sent.rows,
                                                     photo ? PromptBuilder::Media::photo : PromptBuilder::Media::video);
-        const std::expected<QString, QString> reply = ask(sent.images, prompt);
+        const std::expected<QString, QString> reply = vision->ask(sent.images, prompt);
         if (isCancelled(cancel)) {
             model.mutateItem(id, [&](VideoItem &item) { item.status = snapshot->status; });
             break;

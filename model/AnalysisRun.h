@@ -1,9 +1,8 @@
 #pragma once
 
 #include "AppSettings.h"
-#include "OllamaClient.h"
-#include "OpenAICompatClient.h"
 #include "ReverseGeocoder.h"
+#include "VisionService.h"
 
 #include <QList>
 #include <QUuid>
@@ -17,12 +16,10 @@ class AppModel;
 struct AnalysisRun
 {
     QList<QUuid> ids;
-    VisionEngine engine = VisionEngine::ollama;
-    OllamaClient ollama;
-    OpenAICompatClient openAI;
+    std::shared_ptr<const VisionService> vision;
     int frameCount = 4;
     ReverseGeocoder geocoder;
-    // Stops the run: the request in flight ends and no further item starts. The clients hold it too.
+    // Stops the run: the request in flight ends and no further item starts. The service holds it too.
     CancelFlag cancel;
     // Where the items' frames and montages are written; nothing is kept when empty.
     QString picturesFolder;
@@ -30,8 +27,4 @@ struct AnalysisRun
     // Blocks until every item has been through; run it on a worker thread. Reaches the items and
     // the status line only through the model's main-thread hops.
     void operator()(AppModel &model) const;
-
-private:
-    // The reply text of the engine in use, or the failure as the user reads it.
-    std::expected<QString, QString> ask(const QList<QByteArray> &images, const QString &prompt) const;
 };

@@ -174,9 +174,7 @@ void AppModel::analyzeAll()
         ids << item.id;
     const AnalysisRun run{
         .ids = ids,
-        .engine = m_settings.engine(),
-        .ollama = OllamaClient(m_settings.ollamaURL(), m_settings.model(), {}, m_runCancel),
-        .openAI = OpenAICompatClient(m_settings.openAIURL(), m_settings.openAIKey, m_settings.model(), {}, m_runCancel),
+        .vision = VisionService::open(VisionEndpoint::inUse(m_settings), m_runCancel),
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder.cancelledBy(m_runCancel),
         .cancel = m_runCancel,
@@ -266,11 +264,7 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
                             const SearchDone &onDone)
 {
     SearchRequest request;
-    request.engineRaw = m_settings.engineRaw;
-    request.ollamaURL = m_settings.ollamaURL();
-    request.openAIURL = m_settings.openAIURL();
-    request.openAIKey = m_settings.openAIKey;
-    request.model = m_settings.model();
+    request.vision = VisionEndpoint::inUse(m_settings);
     request.videos = videos;
     request.query = query;
     request.reference = reference;

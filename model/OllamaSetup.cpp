@@ -1,6 +1,5 @@
 #include "OllamaSetup.h"
 
-#include "OpenAICompatClient.h"
 
 #include <QThreadPool>
 
@@ -93,43 +92,21 @@ void OllamaSetup::serverListed(const std::expected<QList<OllamaModel>, OllamaFai
 void OllamaSetup::refreshModels()
 {
     const VisionEngine engine = m_settings.engine();
-    inBackground(modelListing(sourceInUse(engine)), [this, engine](const std::optional<QList<OllamaModel>> &models) {
-        modelsRefreshed(engine, models);
-    });
+    inBackground(modelListing(VisionEndpoint::inUse(m_settings)),
+                 [this, engine](const std::optional<QList<OllamaModel>> &models) { modelsRefreshed(engine, models); });
 }
 
-void OllamaSetup::refreshModels(const ModelSource &source)
+void OllamaSetup::refreshModels(const VisionEndpoint &endpoint)
 {
-    inBackground(modelListing(source), [this](const std::optional<QList<OllamaModel>> &models) {
+    inBackground(modelListing(endpoint), [this](const std::optional<QList<OllamaModel>> &models) {
         modelsRefreshed(std::nullopt, models);
     });
 }
 
-OllamaSetup::ModelSource OllamaSetup::sourceInUse(VisionEngine engine) const
+std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(const VisionEndpoint &endpoint) const
 {
-    if (engine == VisionEngine::openAI)
-        return {engine, m_settings.openAIURL(), m_settings.openAIKey};
-    return {engine, m_settings.ollamaURL(), {}};
-}
-
-// Both engines' lists as Ollama models, so one picker serves either.
-std::function<std::optional<QList<OllamaModel>>()> OllamaSetup::modelListing(const ModelSource &source) const
-{
-    if (source.engine == VisionEngine::openAI) {
-        const OpenAICompatClient client(source.address, source.key, m_settings.openAIModel, {}, m_cancel);
-        return [client]() -> std::optional<QList<OllamaModel>> {
-            const auto identifiers = client.listModels();
-            if (!identifiers)
-                return std::nullopt;
-            QList<OllamaModel> models;
-            for (const QString &identifier : *identifiers)
-                models.append({identifier, std::nullopt, std::nullopt});
-            return models;
-        };
-    }
-    const OllamaClient client(source.address, m_settings.ollamaModel, {}, m_cancel);
-    return [client]() -> std::optional<QList<OllamaModel>> {
-        auto models = client.listModels();
+    return [service = VisionService::open(endpoint, m_cancel)]() -> std::optional<QList<OllamaModel>> {
+        auto models = service->listModels();
         return models ? std::optional(std::move(*models)) : std::nullopt;
     };
 }

@@ -11,6 +11,7 @@
 #include "OllamaClient.h"
 #include "OllamaProgram.h"
 #include "OllamaReadiness.h"
+#include "VisionService.h"
 
 #include <QList>
 #include <QObject>
@@ -49,24 +50,16 @@ public:
     void checkOllamaReadiness();
     // Reloads models() from the engine in use; a failure empties it without a message.
     void refreshModels();
-    // Where models are listed: an engine and its address (and key), possibly not yet applied.
-    struct ModelSource
-    {
-        VisionEngine engine = VisionEngine::ollama;
-        QUrl address;
-        QString key;
-    };
-    // Reloads models() from that source, leaving the settings alone: for a choice the user has not
+    // Reloads models() from an endpoint, leaving the settings alone: for a choice the user has not
     // applied yet.
-    void refreshModels(const ModelSource &source);
+    void refreshModels(const VisionEndpoint &endpoint);
     // Ignored while a download runs. A finished download is followed by a new readiness check.
     void pullVisionModel(const QString &name);
 
 private:
     template <typename Work, typename Report>
     void inBackground(Work work, Report report, int priority = 0);
-    ModelSource sourceInUse(VisionEngine engine) const;
-    std::function<std::optional<QList<OllamaModel>>()> modelListing(const ModelSource &source) const;
+    std::function<std::optional<QList<OllamaModel>>()> modelListing(const VisionEndpoint &endpoint) const;
 
     void programSearched(bool installed);
     void serverListed(const std::expected<QList<OllamaModel>, OllamaFailure> &models);

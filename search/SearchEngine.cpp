@@ -25,9 +25,6 @@ struct SampledVideo
     QList<SampledFrame> frames;
 };
 
-// The model's answer text for one frame's pictures, or the readable reason there is none.
-using Ask = std::function<std::expected<QString, QString>(const QList<QByteArray> &pictures)>;
-
 QJsonObject replySchema()
 {
     return {
@@ -38,27 +35,6 @@ QJsonObject replySchema()
                      {QStringLiteral("score"), QJsonObject{{QStringLiteral("type"), QStringLiteral("integer")}}}}},
         {QStringLiteral("required"),
          QJsonArray{QStringLiteral("caption"), QStringLiteral("hit"), QStringLiteral("score")}},
-    };
-}
-
-Ask askerFor(const SearchRequest &request, const QString &prompt)
-{
-    if (request.engineRaw == u"openai") {
-        const OpenAICompatClient client(request.openAIURL, request.openAIKey, request.model, request.openAITimeouts,
-                                        request.cancel);
-        return [client, prompt](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
-            auto reply = client.analyze(pictures, prompt);
-            if (!reply)
-                return std::unexpected(reply.error().errorDescription());
-            return std::move(*reply);
-        };
-    }
-    const OllamaClient client(request.ollamaURL, request.model, request.ollamaTimeouts, request.cancel);
-    return [client, prompt, schema = replySchema()](const QList<QByteArray> &pictures) -> std::expected<QString, QString> {
-        auto reply = client.analyze(pictures, prompt, schema);
-        if (!reply)
-            return std::unexpected(errorDescription(reply.error()));
-        return std::move(*reply);
     };
 }
 
@@ -122,7 +98,9 @@ std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &reque
     if (sampled->isEmpty())
         return std::unexpected(noFrames());
 
-    const Ask ask = askerFor(request, PromptBuilder::buildSearch(request.query, request.mode));
+    const auto vision = VisionService::open(request.vision, request.cancel);
+    const QString prompt = PromptBuilder::buildSearch(request.query, request.mode);
+    const QJsonObject schema = replySchema();
     const bool withReference = request.mode == SearchMode::reference && request.reference;
     int total = 0;
     for (const SampledVideo &video : *sampled)
@@ -139,7 +117,7 @@ std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &reque
             if (onProgress)
                 onProgress(number, total, progressText(number, total, video.name));
             const auto jpeg = spool.read(frame.slot);
-            const auto reply = jpeg ? ask(withReference ? QList{*request.reference, *jpeg} : QList{*jpeg})
+            const auto reply = jpeg ? vision->ask(withReference ? QList{*request.reference, *jpeg} : QList{*jpeg}, prompt, schema)
                                     : std::expected<QString, QString>(std::unexpect, jpeg.error());
             if (!reply) {
                 ++result.failedFrames;

@@ -4,16 +4,15 @@
 // frame, and the frames judged hits. The call blocks for the whole search; run it on a worker
 // thread.
 
-#include "OllamaClient.h"
-#include "OpenAICompatClient.h"
+#include "HttpClient.h"
 #include "SearchHit.h"
 #include "SearchMode.h"
+#include "VisionService.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 
 #include <expected>
 #include <functional>
@@ -23,12 +22,7 @@
 // choices.
 struct SearchRequest
 {
-    // The stored engine text: exactly "openai" asks the OpenAI-compatible service, anything else Ollama.
-    QString engineRaw;
-    QUrl ollamaURL;
-    QUrl openAIURL;
-    QString openAIKey;
-    QString model; // the model of the engine in use
+    VisionEndpoint vision;
 
     QStringList videos; // absolute paths, searched in this order
     QString query;      // trimmed keyword; the reference prompt does not use it
@@ -36,8 +30,6 @@ struct SearchRequest
     SearchMode mode = SearchMode::keyword;
     double interval = 3; // seconds between sampled frames
 
-    OllamaTimeouts ollamaTimeouts;
-    OpenAICompatTimeouts openAITimeouts;
     // An owner-only folder where the sampled frames wait for their turn, each search in a folder
     // of its own inside it.
     QString scratchFolder;

@@ -253,7 +253,7 @@ VisionEngine SettingsWindowController::chosenEngine() const
     return m_enginePopup->currentIndex() == 0 ? VisionEngine::ollama : VisionEngine::openAI;
 }
 
-OllamaSetup::ModelSource SettingsWindowController::chosenSource() const
+VisionEndpoint SettingsWindowController::chosenSource() const
 {
     // The addresses as typed when they can be used, else the ones in effect.
     AppSettings typed = m_model.settings();
@@ -262,8 +262,9 @@ OllamaSetup::ModelSource SettingsWindowController::chosenSource() const
     if (AppSettings::isUsableAddress(m_apiBaseField->text()))
         typed.openAIBaseURL = m_apiBaseField->text();
     if (chosenEngine() == VisionEngine::openAI)
-        return {VisionEngine::openAI, typed.openAIURL(), AppSettings::trimmedSpacesAndTabs(m_apiKeyField->text())};
-    return {VisionEngine::ollama, typed.ollamaURL(), {}};
+        return {VisionEngine::openAI, typed.openAIURL(), AppSettings::trimmedSpacesAndTabs(m_apiKeyField->text()),
+                typed.openAIModel};
+    return {VisionEngine::ollama, typed.ollamaURL(), {}, typed.ollamaModel};
 }
 
 bool SettingsWindowController::showsOllamaRows() const

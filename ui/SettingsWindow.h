@@ -57,7 +57,7 @@ private:
     void buildUI();
     QWidget *addressRow(const QString &label, QLineEdit *field, QLabel *error);
     VisionEngine chosenEngine() const;
-    OllamaSetup::ModelSource chosenSource() const;
+    VisionEndpoint chosenSource() const;
     void engineChanged();
     void targetChanged(int index);
     void frameChanged(int value);

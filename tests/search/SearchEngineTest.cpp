@@ -107,9 +107,8 @@ private:
 
 SearchRequest requestTo(const FakeModel &model, const QStringList &videos, const QString &scratch)
 {
-    SearchRequest request{"ollama", model.url(), model.url("/v1"), "sk-test", "qwen2.5vl:7b", videos, "石桥", {},
-                          SearchMode::keyword, 1, {10s, 10s, 10s}, {10s, 10s}, scratch, {}};
-    return request;
+    return {{VisionEngine::ollama, model.url(), "sk-test", "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1,
+            scratch, {}};
 }
 
 // The numbers handed over, and the texts, which also carry the totals.
@@ -193,20 +192,20 @@ TEST(SearchEngine, EngineAndPicturesPerQuestion)
     Fixtures fixtures;
     const QStringList videos{fixtures.indexedVideo("one.mp4", 1, lossless)}; // sampled at 0 and 0 again
     const QByteArray reference = referencePicture();
-    const struct { QString engine; SearchMode mode; bool given; std::string path; bool sent; } rows[] = {
-        {"openai", SearchMode::keyword, true, "/v1/chat/completions", false},
-        {"openai", SearchMode::reference, true, "/v1/chat/completions", true},
-        {"ollama", SearchMode::reference, false, "/api/generate", false},
-        {"", SearchMode::reference, true, "/api/generate", true},
-        {"OpenAI", SearchMode::keyword, false, "/api/generate", false},
-        {"gemini", SearchMode::keyword, true, "/api/generate", false},
+    const struct { VisionEngine engine; SearchMode mode; bool given; std::string path; bool sent; } rows[] = {
+        {VisionEngine::openAI, SearchMode::keyword, true, "/v1/chat/completions", false},
+        {VisionEngine::openAI, SearchMode::reference, true, "/v1/chat/completions", true},
+        {VisionEngine::ollama, SearchMode::reference, false, "/api/generate", false},
+        {VisionEngine::ollama, SearchMode::reference, true, "/api/generate", true},
     };
     for (const auto &row : rows) {
-        const std::string name = row.engine.toStdString() + (row.mode == SearchMode::reference ? " reference" : " keyword")
-            + (row.given ? " with picture" : "");
+        const std::string name = rawValue(row.engine).toStdString()
+            + (row.mode == SearchMode::reference ? " reference" : " keyword") + (row.given ? " with picture" : "");
         const FakeModel model([](int) { return judged(true, 60, "桥"); });
         SearchRequest request = requestTo(model, videos, fixtures.path("."));
-        request.engineRaw = row.engine;
+        request.vision.engine = row.engine;
+        if (row.engine == VisionEngine::openAI)
+            request.vision.address = model.url("/v1");
         request.mode = row.mode;
         request.reference = row.given ? std::optional(reference) : std::nullopt;
         const auto result = SearchEngine::searchVideos(request, {});
@@ -254,7 +253,7 @@ TEST(SearchEngine, FailedQuestionsAreCountedAndAllFailedIsAnError)
         const FakeModel model(row.judge);
         SearchRequest request = requestTo(model, videos, fixtures.path("."));
         if (row.serverStopped)
-            request.ollamaURL = stopped;
+            request.vision.address = stopped;
         Progress progress;
         const auto result = SearchEngine::searchVideos(request, progress.handler());
         EXPECT_EQ(progress.numbers, (QList<int>{1, 2, 3})) << row.name;
