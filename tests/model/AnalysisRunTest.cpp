@@ -160,7 +160,7 @@ TEST(AnalyzeAll, NamesAWholeTreeFromFramesToFilesOnDisk)
     EXPECT_EQ(clip.location, "成都") << "the folder wins over the model";
     ASSERT_EQ(clip.frameFiles.size(), 4);
     ASSERT_TRUE(clip.montageFile);
-    EXPECT_FALSE(QImage(*clip.montageFile).isNull()); // kept on disk, not in memory (issue 18)
+    EXPECT_FALSE(QImage(*clip.montageFile).isNull()); // kept on disk, not in memory
     EXPECT_EQ(clip.analysisText.toStdString(), modelAnswer);
     EXPECT_EQ(clip.proposedName, "2026-09-18_成都_石桥流水_clip");
 
@@ -254,7 +254,7 @@ TEST(AnalyzeAll, FailuresAndSkipsAreRecordedOnTheItems)
     EXPECT_TRUE(studio.model.statusMessage().startsWith("分析完成：成功 0/2 个，用时 "));
 }
 
-// Issue 18: pictures wait on disk, not in memory, and go with their item, their list and their model.
+// Pictures wait on disk, not in memory, and go with their item, their list and their model.
 TEST(AnalyzeAll, PicturesAreKeptOnDiskAndGoWithTheirItem)
 {
     auto studio = std::make_unique<Studio>();

@@ -31,7 +31,7 @@ void makeMixedFolder(Library &library)
     for (const char *name : {"shoot/a.mp4", "shoot/b.MOV", "shoot/deep/er/c.mkv", "shoot/1.jpg", "shoot/2.JPEG",
                              "shoot/deep/3.heic", "shoot/4.dng", "shoot/5.png", "shoot/notes.txt", "shoot/.d.mp4",
                              "shoot/.cache/e.mp4", "shoot/.cache/6.jpg", "shoot/archive.gif",
-                             // issue 18: formats cameras and phones write besides the common ones
+                             // formats cameras and phones write besides the common ones
                              "shoot/7.CR2", "shoot/8.pef", "shoot/9.hif", "shoot/f.MTS", "shoot/g.3gp"})
         library.touch(name);
 }
@@ -160,7 +160,7 @@ TEST(Import, StrangeThingsInAFolder)
     EXPECT_TRUE(paths.contains(FilePath::decode(notUtf8)));
 }
 
-// Issue 18: closing the program ends an import at once, and a search may be started without
+// Closing the program ends an import at once, and a search may be started without
 // listeners.
 TEST(Import, StopsWhenTheProgramClosesAndSearchesNeedNoListeners)
 {

@@ -113,7 +113,7 @@ TEST(AppSettings, DamagedFileGivesDefaultsAndKeepsItsBytes)
         EXPECT_EQ(mode(path), 0600u);
     }
 
-    // Issue 18: a valid object, but far larger than any settings we write.
+    // A valid object, but far larger than any settings we write.
     const QTemporaryDir dir;
     const QByteArray huge = R"({"separator": ")" + QByteArray(1100 * 1024, '-') + R"("})";
     const QString path = writeStore(dir, huge);

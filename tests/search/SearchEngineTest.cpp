@@ -277,7 +277,7 @@ TEST(SearchEngine, FailsBeforeAnyQuestionWithoutFramesToAskAbout)
     Fixtures fixtures;
     const QString audio = fixtures.video("audio.m4a", "sine=frequency=440:sample_rate=8000", 1, {"-c:a", "aac"});
     const QString broken = fixtures.text("broken.mp4", "not a video"), clip = fixtures.indexedVideo("two.mp4", 2, lossless);
-    const QString noFrames = "无法从所选视频抽取帧（编码不支持、文件损坏或缺少读取权限）"; // issue 18: names no engine
+    const QString noFrames = "无法从所选视频抽取帧（编码不支持、文件损坏或缺少读取权限）"; // names no engine
     const struct { const char *name; QStringList videos; QString scratch; SearchError::Kind kind; QString message; } rows[] = {
         {"no videos", {}, fixtures.path("."), SearchError::Kind::noFrames, noFrames},
         {"none decodable", {broken, audio, fixtures.path("missing.mp4")}, fixtures.path("."), SearchError::Kind::noFrames, noFrames},
@@ -339,7 +339,7 @@ TEST(SearchEngine, FramesWaitInAnOwnerOnlyFolderRemovedAfterwards)
     EXPECT_EQ(nowhere.error().kind, SearchError::Kind::spool);
 }
 
-// Issue 18: the spool stops before the disk is full, and a crash's spools go at the next start.
+// The spool stops before the disk is full, and a crash's spools go at the next start.
 TEST(FrameSpool, LeavesRoomOnTheDiskAndItsLeftoversCanGo)
 {
     QTemporaryDir scratch;

@@ -164,7 +164,7 @@ TEST(SearchExport, FailedSavesSayWhyAndTouchNothing)
         EXPECT_TRUE(saved.error().startsWith("导出失败：")) << row.name;
         EXPECT_GT(saved.error().size(), QStringLiteral("导出失败：").size()) << row.name;
     }
-    // Issue 18: said in Chinese.
+    // Said in Chinese.
     EXPECT_TRUE(saveExport(rows[0].path, SearchExportFormat::csv, smallSession())
                     .error()
                     .startsWith("导出失败：所选的文件夹不存在（"));

@@ -86,7 +86,7 @@ TEST(HttpClient, TransportFailuresAndTimeOuts)
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, HttpError::Kind::transport);
     EXPECT_TRUE(refused.error().message.startsWith("无法连接到 127.0.0.1:1，请确认服务已启动且地址正确（"))
-        << refused.error().message.toStdString(); // issue 18: said in Chinese, Qt's words in parentheses
+        << refused.error().message.toStdString(); // said in Chinese, Qt's words in parentheses
 
     const auto silent = HttpClient::send(requestTo(fake.url("/silent"), 500ms));
     ASSERT_FALSE(silent);
@@ -162,7 +162,7 @@ long statusKiB(const std::string &field)
     return -1;
 }
 
-// Issue 18: a 1 GiB answer costs about the 16 MiB cap, not the body. Measured in a fresh copy of
+// A 1 GiB answer costs about the 16 MiB cap, not the body. Measured in a fresh copy of
 // this program, whose peak no other test has raised.
 TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
 {
@@ -242,7 +242,7 @@ private:
     std::thread m_thread;
 };
 
-// Issue 18: on a paid service, a second POST is a second bill.
+// On a paid service, a second POST is a second bill.
 TEST(HttpClient, APostIsSentOnceEvenWhenThePeerHangsUp)
 {
     HangUpPeer peer;

@@ -173,7 +173,7 @@ TEST_P(Failure, EndsInReadableError)
     ASSERT_TRUE(failure);
     EXPECT_EQ(summary(*failure), row.expected);
     EXPECT_FALSE(errorDescription(*failure).isEmpty());
-    if (row.cut) { // issue 18: however the connection ended, the user reads why the download stopped
+    if (row.cut) { // however the connection ended, the user reads why the download stopped
         EXPECT_EQ(errorDescription(*failure), "下载中断：连接在传输途中断开");
     }
     EXPECT_EQ(progress, row.progress);
