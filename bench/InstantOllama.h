@@ -7,6 +7,9 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,11 +24,14 @@ public:
 
     bool listening() const { return m_port > 0; }
     QUrl url() const;
+    // When the first picture arrived; nothing before.
+    std::optional<std::chrono::steady_clock::time_point> firstQuestion() const;
 
 private:
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
+    std::atomic<std::chrono::steady_clock::rep> m_firstQuestion{0};
 };
 
 } // namespace Bench

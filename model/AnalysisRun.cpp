@@ -1,6 +1,7 @@
 #include "AnalysisRun.h"
 
 #include "AppModel.h"
+#include "Handoff.h"
 #include "FrameExtractor.h"
 #include "FrameMontage.h"
 #include "ItemNaming.h"
@@ -8,10 +9,13 @@
 #include "PlaceResolver.h"
 #include "PromptBuilder.h"
 #include "RunText.h"
+#include "Lanes.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
 
 namespace {
 
@@ -38,85 +42,154 @@ Pictures picturesToSend(const QList<QByteArray> &frames, std::optional<QByteArra
     return {{montage->jpeg}, montage->columns, montage->rows};
 }
 
+// An item made ready for its question: its frames, what is sent, and its position, or why it
+// cannot be asked about.
+struct Prepared
+{
+    qsizetype position = 0;
+    QUuid id;
+    QList<QByteArray> frames;
+    std::optional<QByteArray> montage;
+    Pictures sent;
+    QString prompt;
+    std::optional<GeoCoordinate> coordinate;
+    QString failure;
+};
+
 } // namespace
 
-void AnalysisRun::operator()(AppModel &model) const
+// The work of one run, shared by the thread that prepares items and the lanes that ask about them.
+class AnalysisRun::Pass
 {
-    QElapsedTimer clock;
-    clock.start();
-    const auto elapsed = [&clock] { return clock.nsecsElapsed() / 1e9; };
-    const qsizetype total = ids.size();
-    int done = 0;
+public:
+    Pass(const AnalysisRun &run, AppModel &model)
+        : m_run(run)
+        , m_model(model)
+    {
+        m_clock.start();
+    }
 
-    const auto fail = [&model](const QUuid &id, const QString &reason) {
-        model.mutateItem(id, [&](VideoItem &item) {
-            item.status = VideoItem::Status::error;
-            item.analysisText = reason;
-        });
-    };
+    void operator()()
+    {
+        const qsizetype total = m_run.ids.size();
+        // One prepared item waits while each lane asks, so decoding never holds up a question
+        // and at most lanes + 1 items' frames are in memory.
+        Handoff<Prepared> handoff(1);
+        {
+            const Lanes lanes(std::max(1, m_run.concurrency), [&] {
+                while (std::optional<Prepared> item = handoff.take())
+                    ask(*item);
+            });
+            for (qsizetype position = 0; position < total && handoff.waitForRoom(m_run.cancel); ++position) {
+                if (std::optional<Prepared> item = prepare(position))
+                    handoff.put(*std::move(item));
+            }
+            handoff.close();
+        }
+        m_model.finishAnalysis(m_done, total, elapsed(), isCancelled(m_run.cancel));
+    }
 
-    for (qsizetype position = 0; position < total && !isCancelled(cancel); ++position) {
-        const QUuid &id = ids[position];
-        // Looked at and marked in one step on the main thread, so a rename cannot slip in between.
-        std::optional<VideoItem> snapshot;
-        model.mutateItem(id, [&](VideoItem &item) {
-            if (item.status == VideoItem::Status::renamed)
-                return; // its file has its final name; the run leaves it alone
-            snapshot = item; // as it was, should the run be stopped before the answer
-            item.status = VideoItem::Status::analyzing;
-            if (model.settings().usePathPlace && !item.pathPlace)
-                item.pathPlace = PlaceResolver::fromPath(item.url, placeFolderDepth);
-            model.m_statusMessage = RunText::progress(position, total, QFileInfo(item.url).fileName(), done, elapsed());
-        });
-        if (!snapshot)
-            continue; // removed or renamed
-        const QString url = snapshot->url;
-        const bool photo = snapshot->mediaKind == MediaKind::photo;
+private:
+    double elapsed() const { return m_clock.nsecsElapsed() / 1e9; }
 
-        // The file is decoded beside the run while the run reads its position.
-        QFuture<QList<QByteArray>> decoding = QtConcurrent::run([url, photo, count = frameCount] {
+    std::optional<Prepared> prepare(qsizetype position) const
+    {
+        const QUuid &id = m_run.ids[position];
+        const std::optional<VideoItem> item = m_model.itemSnapshot(id);
+        if (!item || item->status == VideoItem::Status::renamed)
+            return std::nullopt; // removed, or its file has its final name and the run leaves it alone
+        const QString url = item->url;
+        const bool photo = item->mediaKind == MediaKind::photo;
+
+        // The file is decoded beside the reading of its position.
+        QFuture<QList<QByteArray>> decoding = QtConcurrent::run([url, photo, count = m_run.frameCount] {
             if (!photo)
                 return FrameExtractor::extractFrames(url, count);
             const std::optional<QByteArray> image = FrameExtractor::extractImage(url, photoSize);
             return image ? QList<QByteArray>{*image} : QList<QByteArray>();
         });
-        const std::optional<GeoCoordinate> coordinate =
-            photo ? PlaceResolver::photoCoordinate(url) : PlaceResolver::coordinate(url);
-        const QList<QByteArray> frames = decoding.result();
-        if (frames.isEmpty()) {
-            fail(id, photo ? QStringLiteral("无法读取这张照片（格式不支持、文件损坏或缺少读取权限）")
-                           : QStringLiteral("无法抽取帧（编码不支持或缺少读取权限）"));
-            continue;
+        Prepared prepared{position, id, {}, {}, {}, {}, {}, {}};
+        prepared.coordinate = photo ? PlaceResolver::photoCoordinate(url) : PlaceResolver::coordinate(url);
+        prepared.frames = decoding.result();
+        if (prepared.frames.isEmpty()) {
+            prepared.failure = photo ? QStringLiteral("无法读取这张照片（格式不支持、文件损坏或缺少读取权限）")
+                                     : QStringLiteral("无法抽取帧（编码不支持或缺少读取权限）");
+            return prepared;
         }
+        prepared.sent = picturesToSend(prepared.frames, prepared.montage);
+        prepared.prompt = PromptBuilder::build(prepared.sent.columns, prepared.sent.rows,
+                                               photo ? PromptBuilder::Media::photo : PromptBuilder::Media::video);
+        return prepared;
+    }
 
-        std::optional<QByteArray> montage;
-        const Pictures sent = picturesToSend(frames, montage);
-        const QString prompt = PromptBuilder::build(sent.columns, sent.rows,
-                                                    photo ? PromptBuilder::Media::photo : PromptBuilder::Media::video);
-        const std::expected<QString, QString> reply = vision->ask(sent.images, prompt);
-        if (isCancelled(cancel)) {
-            model.mutateItem(id, [&](VideoItem &item) { item.status = snapshot->status; });
-            break;
+    // Marks the item as being analysed and names it on the status line; nothing when it is gone,
+    // renamed meanwhile, or the run was stopped. Returns the item as it was, for a stop.
+    std::optional<VideoItem> start(const Prepared &prepared)
+    {
+        std::optional<VideoItem> before;
+        if (isCancelled(m_run.cancel))
+            return before;
+        const qsizetype total = m_run.ids.size();
+        // Looked at and marked in one step on the main thread, so a rename cannot slip in between.
+        m_model.mutateItem(prepared.id, [&](VideoItem &item) {
+            if (item.status == VideoItem::Status::renamed)
+                return;
+            before = item;
+            item.status = VideoItem::Status::analyzing;
+            if (m_model.settings().usePathPlace && !item.pathPlace)
+                item.pathPlace = PlaceResolver::fromPath(item.url, placeFolderDepth);
+            m_model.m_statusMessage = RunText::progress(prepared.position, total, QFileInfo(item.url).fileName(),
+                                                        m_done, elapsed());
+        });
+        return before;
+    }
+
+    void fail(const QUuid &id, const QString &reason)
+    {
+        m_model.mutateItem(id, [&](VideoItem &item) {
+            item.status = VideoItem::Status::error;
+            item.analysisText = reason;
+        });
+    }
+
+    void ask(const Prepared &prepared)
+    {
+        const std::optional<VideoItem> before = start(prepared);
+        if (!before)
+            return;
+        if (!prepared.failure.isEmpty()) {
+            fail(prepared.id, prepared.failure);
+            return;
+        }
+        const std::expected<QString, QString> reply = m_run.vision->ask(prepared.sent.images, prepared.prompt);
+        if (isCancelled(m_run.cancel)) {
+            m_model.mutateItem(prepared.id, [&](VideoItem &item) { item.status = before->status; });
+            return;
         }
         if (!reply) {
-            fail(id, QStringLiteral("错误：") + reply.error());
-            continue;
+            fail(prepared.id, QStringLiteral("错误：") + reply.error());
+            return;
         }
-        const PromptBuilder::NamingReply answer = PromptBuilder::parse(*reply);
+        store(prepared, *reply);
+    }
 
+    void store(const Prepared &prepared, const QString &reply)
+    {
+        const PromptBuilder::NamingReply answer = PromptBuilder::parse(reply);
         std::optional<QString> geoPlace;
-        if (coordinate && model.readSetting(&AppSettings::useGPSGeocoding))
-            geoPlace = PlaceResolver::reverseGeocode(*coordinate, geocoder);
+        if (prepared.coordinate && m_model.readSetting(&AppSettings::useGPSGeocoding))
+            geoPlace = PlaceResolver::reverseGeocode(*prepared.coordinate, m_run.geocoder);
 
-        const ItemPictures::Stored pictures = ItemPictures::store(picturesFolder, id, frames, montage);
+        const ItemPictures::Stored pictures =
+            ItemPictures::store(m_run.picturesFolder, prepared.id, prepared.frames, prepared.montage);
         ItemPictures::Stored replaced;
         bool stored = false;
-        model.mutateItem(id, [&](VideoItem &item) {
+        m_model.mutateItem(prepared.id, [&](VideoItem &item) {
             replaced = {item.frameFiles, item.montageFile};
             item.frameFiles = pictures.frames;
             item.montageFile = pictures.montage;
             item.content = answer.content;
-            item.coordinate = coordinate;
+            item.coordinate = prepared.coordinate;
             if (geoPlace)
                 item.geoPlace = geoPlace;
             // The folder the user named beats the map, which beats the model's guess.
@@ -126,15 +199,24 @@ void AnalysisRun::operator()(AppModel &model) const
                 item.location = *item.geoPlace;
             else
                 item.location = answer.location;
-            item.analysisText = *reply;
-            item.proposedName = proposedNameFor(item, model.settings());
+            item.analysisText = reply;
+            item.proposedName = proposedNameFor(item, m_model.settings());
             item.status = VideoItem::Status::analyzed;
             stored = true;
         });
         // The item's earlier pictures, or these when the item was removed meanwhile.
         ItemPictures::remove(stored ? replaced : pictures);
         if (stored)
-            ++done;
+            ++m_done;
     }
-    model.finishAnalysis(done, total, elapsed(), isCancelled(cancel));
+
+    const AnalysisRun &m_run;
+    AppModel &m_model;
+    QElapsedTimer m_clock;
+    std::atomic<int> m_done = 0;
+};
+
+void AnalysisRun::operator()(AppModel &model) const
+{
+    Pass(*this, model)();
 }

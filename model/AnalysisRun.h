@@ -9,14 +9,16 @@
 
 class AppModel;
 
-// One pass of analysis over the items listed when it started, one item after the other: frames,
-// montage, the model's answer, the place, the proposed name. What it works with is fixed on the
+// One pass of analysis over the items listed when it started, in list order: frames, montage, the
+// model's answer, the place, the proposed name. Items are prepared one at a time while up to
+// `concurrency` questions are in flight. What it works with is fixed on the
 // main thread at the start; the naming and place settings are read live, so a change made during
 // the run applies to the items still to come.
 struct AnalysisRun
 {
     QList<QUuid> ids;
     std::shared_ptr<const VisionService> vision;
+    int concurrency = 1;
     int frameCount = 4;
     ReverseGeocoder geocoder;
     // Stops the run: the request in flight ends and no further item starts. The service holds it too.
@@ -27,4 +29,7 @@ struct AnalysisRun
     // Blocks until every item has been through; run it on a worker thread. Reaches the items and
     // the status line only through the model's main-thread hops.
     void operator()(AppModel &model) const;
+
+private:
+    class Pass;
 };

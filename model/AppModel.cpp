@@ -174,7 +174,9 @@ void AppModel::analyzeAll()
         ids << item.id;
     const AnalysisRun run{
         .ids = ids,
-        .vision = VisionService::open(VisionEndpoint::inUse(m_settings), m_runCancel),
+        .vision = VisionService::open(VisionEndpoint::inUse(m_settings), m_runCancel,
+                                      std::make_shared<RequestGate>(m_settings.requestConcurrency)),
+        .concurrency = m_settings.requestConcurrency,
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder.cancelledBy(m_runCancel),
         .cancel = m_runCancel,

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <thread>
 
 namespace HttpClient {
 
@@ -14,6 +15,20 @@ const QString timedOut = QStringLiteral("请求超时：服务器长时间没有
 const QString replyTooLarge = QStringLiteral("服务器返回的数据过大，已停止接收");
 const QString cancelled = QStringLiteral("请求已取消");
 constexpr qint64 readAhead = 1024 * 1024;
+
+HttpError cancelledError()
+{
+    return {HttpError::Kind::cancelled, QNetworkReply::OperationCanceledError, cancelled};
+}
+
+bool waitUnlessCancelled(std::chrono::milliseconds wait, const CancelFlag &cancel)
+{
+    const auto end = std::chrono::steady_clock::now() + wait;
+    while (!isCancelled(cancel) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(50), end - std::chrono::steady_clock::now()));
+    return !isCancelled(cancel);
+}
 
 // Why a request got no answer, in words a user can act on; Qt's own text follows in parentheses
 // for whoever has to look closer.
@@ -99,7 +114,7 @@ public:
     std::expected<HttpResponse, HttpError> run()
     {
         if (isCancelled(m_request.cancel))
-            return std::unexpected(HttpError{HttpError::Kind::cancelled, QNetworkReply::OperationCanceledError, cancelled});
+            return std::unexpected(cancelledError());
         QNetworkAccessManager network;
         QNetworkRequest request(m_request.url);
         for (const auto &[name, value] : m_request.headers)
@@ -152,6 +167,7 @@ public:
         if (m_error)
             return std::unexpected(*m_error);
         m_response.status = status();
+        m_response.retryAfter = reply->rawHeader("Retry-After");
         // Codes below 200 are the connection's own failures (refused, closed, proxy): a body cut
         // off after the head arrived is one of them, not an answer; so is any failure after a
         // success status, such as a body that would not decompress. Otherwise the codes only
@@ -230,7 +246,27 @@ private:
 
 std::expected<HttpResponse, HttpError> send(const HttpRequest &request)
 {
-    return Exchange(request, nullptr).run();
+    if (!request.gate)
+        return Exchange(request, nullptr).run();
+    RequestGate &gate = *request.gate;
+    for (int retry = 0;; ++retry) {
+        if (!gate.enter(request.cancel))
+            return std::unexpected(cancelledError());
+        auto answer = Exchange(request, nullptr).run();
+        gate.leave();
+        if (!answer)
+            return answer;
+        if (!RequestGate::isBusyStatus(answer->status)) {
+            gate.answered();
+            return answer;
+        }
+        gate.throttled();
+        // Only a reply that says "not now" is asked again; it was not acted on.
+        if (retry == RequestGate::retries)
+            return answer;
+        if (!waitUnlessCancelled(RequestGate::retryDelay(answer->retryAfter, retry), request.cancel))
+            return std::unexpected(cancelledError());
+    }
 }
 
 std::expected<HttpResponse, HttpError> sendStreaming(const HttpRequest &request, const LineHandler &onLine)

@@ -3,6 +3,8 @@
 // Blocking HTTP for worker threads: each call makes its own network manager and waits in a local
 // event loop, so no state is shared between jobs. Never call it on the main thread.
 
+#include "RequestGate.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
@@ -44,6 +46,9 @@ struct HttpRequest
     qint64 maxBody = 16 * 1024 * 1024;
     qint64 maxErrorBody = 64 * 1024;
     CancelFlag cancel;
+    // For the questions a busy service may turn away: each waits for its place at the gate, and a
+    // 429 or 503 is asked again after the server's Retry-After, a few times at most.
+    std::shared_ptr<RequestGate> gate;
 };
 
 struct HttpResponse
@@ -53,6 +58,7 @@ struct HttpResponse
     // A stream whose last line had no line terminator. Qt does not always report a chunked body
     // cut off by a closed connection, so callers that know their lines end in one check this.
     bool endedMidLine = false;
+    QByteArray retryAfter; // the header as sent; empty without one
 
     bool isSuccess() const { return status >= 200 && status <= 299; }
 };

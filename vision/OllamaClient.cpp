@@ -132,11 +132,13 @@ QString errorDescription(const OllamaFailure &failure)
     return std::visit(Describe{}, failure);
 }
 
-OllamaClient::OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts, CancelFlag cancel)
+OllamaClient::OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts, CancelFlag cancel,
+                           std::shared_ptr<RequestGate> gate)
     : m_baseURL(std::move(baseURL))
     , m_model(std::move(model))
     , m_timeouts(timeouts)
     , m_cancel(std::move(cancel))
+    , m_gate(std::move(gate))
 {
 }
 
@@ -187,6 +189,7 @@ std::expected<QString, OllamaFailure> OllamaClient::analyze(const QList<QByteArr
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = m_timeouts.generate;
     request.cancel = m_cancel;
+    request.gate = m_gate;
     const auto response = HttpClient::send(request);
     if (!response)
         return std::unexpected(response.error());

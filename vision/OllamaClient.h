@@ -75,7 +75,9 @@ class OllamaClient
 {
 public:
     // Requests end early, as cancelled, once `cancel` is set.
-    OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts = {}, CancelFlag cancel = {});
+    // Questions about pictures wait their turn at `gate` when there is one.
+    OllamaClient(QUrl baseURL, QString model, OllamaTimeouts timeouts = {}, CancelFlag cancel = {},
+                 std::shared_ptr<RequestGate> gate = {});
 
     const QUrl &baseURL() const { return m_baseURL; }
     const QString &model() const { return m_model; }
@@ -106,4 +108,5 @@ private:
     QString m_model;
     OllamaTimeouts m_timeouts;
     CancelFlag m_cancel;
+    std::shared_ptr<RequestGate> m_gate;
 };

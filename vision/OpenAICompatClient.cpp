@@ -106,12 +106,13 @@ QString OpenAICompatFailure::errorDescription() const
 }
 
 OpenAICompatClient::OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts,
-                                       CancelFlag cancel)
+                                       CancelFlag cancel, std::shared_ptr<RequestGate> gate)
     : m_baseURL(std::move(baseURL))
     , m_apiKey(std::move(apiKey))
     , m_model(std::move(model))
     , m_timeouts(timeouts)
     , m_cancel(std::move(cancel))
+    , m_gate(std::move(gate))
 {
 }
 
@@ -147,6 +148,7 @@ OpenAICompatResult<QString> OpenAICompatClient::send(const QJsonArray &messages,
     if (!http)
         return std::unexpected(http.error());
     http->body = QJsonDocument(chat).toJson(QJsonDocument::Compact);
+    http->gate = m_gate;
 
     const auto response = HttpClient::send(*http);
     if (!response)

@@ -55,9 +55,10 @@ struct OpenAICompatTimeouts
 class OpenAICompatClient
 {
 public:
-    // Requests end early, as cancelled, once `cancel` is set.
+    // Requests end early, as cancelled, once `cancel` is set. Questions about pictures wait their
+    // turn at `gate` when there is one.
     OpenAICompatClient(QUrl baseURL, QString apiKey, QString model, OpenAICompatTimeouts timeouts = {},
-                       CancelFlag cancel = {});
+                       CancelFlag cancel = {}, std::shared_ptr<RequestGate> gate = {});
 
     const QUrl &baseURL() const { return m_baseURL; }
     const QString &apiKey() const { return m_apiKey; }
@@ -87,4 +88,5 @@ private:
     QString m_model;
     OpenAICompatTimeouts m_timeouts;
     CancelFlag m_cancel;
+    std::shared_ptr<RequestGate> m_gate;
 };

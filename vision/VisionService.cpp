@@ -67,7 +67,8 @@ private:
     OpenAICompatClient m_client;
 };
 
-using Opener = std::shared_ptr<const VisionService> (*)(const VisionEndpoint &, const CancelFlag &);
+using Opener = std::shared_ptr<const VisionService> (*)(const VisionEndpoint &, const CancelFlag &,
+                                                       const std::shared_ptr<RequestGate> &);
 
 const struct
 {
@@ -75,12 +76,15 @@ const struct
     Opener open;
 } engines[] = {
     {VisionEngine::ollama,
-     [](const VisionEndpoint &at, const CancelFlag &cancel) -> std::shared_ptr<const VisionService> {
-         return std::make_shared<OllamaService>(OllamaClient(at.address, at.model, {}, cancel));
+     [](const VisionEndpoint &at, const CancelFlag &cancel,
+        const std::shared_ptr<RequestGate> &gate) -> std::shared_ptr<const VisionService> {
+         return std::make_shared<OllamaService>(OllamaClient(at.address, at.model, {}, cancel, gate));
      }},
     {VisionEngine::openAI,
-     [](const VisionEndpoint &at, const CancelFlag &cancel) -> std::shared_ptr<const VisionService> {
-         return std::make_shared<OpenAICompatService>(OpenAICompatClient(at.address, at.apiKey, at.model, {}, cancel));
+     [](const VisionEndpoint &at, const CancelFlag &cancel,
+        const std::shared_ptr<RequestGate> &gate) -> std::shared_ptr<const VisionService> {
+         return std::make_shared<OpenAICompatService>(
+             OpenAICompatClient(at.address, at.apiKey, at.model, {}, cancel, gate));
      }},
 };
 
@@ -93,10 +97,11 @@ VisionEndpoint VisionEndpoint::inUse(const AppSettings &settings)
     return {VisionEngine::ollama, settings.ollamaURL(), {}, settings.ollamaModel};
 }
 
-std::shared_ptr<const VisionService> VisionService::open(const VisionEndpoint &endpoint, CancelFlag cancel)
+std::shared_ptr<const VisionService> VisionService::open(const VisionEndpoint &endpoint, CancelFlag cancel,
+                                                         std::shared_ptr<RequestGate> gate)
 {
     for (const auto &entry : engines)
         if (entry.engine == endpoint.engine)
-            return entry.open(endpoint, cancel);
-    return engines[0].open(endpoint, cancel);
+            return entry.open(endpoint, cancel, gate);
+    return engines[0].open(endpoint, cancel, gate);
 }

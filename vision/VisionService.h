@@ -35,8 +35,10 @@ class VisionService
 public:
     virtual ~VisionService() = default;
 
-    // Requests end early, as cancelled, once `cancel` is set.
-    static std::shared_ptr<const VisionService> open(const VisionEndpoint &endpoint, CancelFlag cancel = {});
+    // Requests end early, as cancelled, once `cancel` is set. Questions wait their turn at `gate`
+    // when there is one, shared by everything that asks at once.
+    static std::shared_ptr<const VisionService> open(const VisionEndpoint &endpoint, CancelFlag cancel = {},
+                                                     std::shared_ptr<RequestGate> gate = {});
 
     // The reply text, or the failure as the user reads it. `schema` shapes a JSON reply where the
     // engine takes one; without it the naming reply's shape is asked for.

@@ -17,6 +17,14 @@ const QString AppSettings::defaultOpenAIBaseURL = QStringLiteral("https://api.op
 namespace {
 
 // Loading and saving both go through this list, so they cannot disagree on a key.
+// An integer setting with the range it is held to.
+struct Bounded
+{
+    int &value;
+    int least;
+    int most;
+};
+
 template <typename Visit>
 void forEachField(AppSettings &settings, Visit visit)
 {
@@ -26,7 +34,8 @@ void forEachField(AppSettings &settings, Visit visit)
     visit("openAIModel", settings.openAIModel);
     visit("openAIBaseURL", settings.openAIBaseURL);
     visit("openAIKey", settings.openAIKey);
-    visit("frameCount", settings.frameCount);
+    visit("frameCount", Bounded{settings.frameCount, 1, 6});
+    visit("requestConcurrency", Bounded{settings.requestConcurrency, 1, 8});
     visit("includeDate", settings.includeDate);
     visit("includeLocation", settings.includeLocation);
     visit("includeContent", settings.includeContent);
@@ -60,19 +69,28 @@ void read(const QJsonValue &stored, bool &field)
         field = stored.toDouble() == 1;
 }
 
-// The frame count, the only integer: a number or a text holding an integer. Zero or anything
-// unreadable keeps the default; the rest is held to 1...6.
-void read(const QJsonValue &stored, int &field)
+// A number or a text holding an integer. Zero or anything unreadable keeps the default; the rest
+// is held to the range.
+void read(const QJsonValue &stored, Bounded field)
 {
-    constexpr double fewestFrames = 1;
-    constexpr double mostFrames = 6;
     double count = 0;
     if (stored.isDouble())
         count = std::trunc(stored.toDouble());
     else if (stored.isString())
         count = stored.toString().toInt();
     if (count != 0)
-        field = static_cast<int>(std::clamp(count, fewestFrames, mostFrames));
+        field.value = static_cast<int>(std::clamp(count, double(field.least), double(field.most)));
+}
+
+template <typename Field>
+const Field &storedForm(const Field &field)
+{
+    return field;
+}
+
+int storedForm(const Bounded &field)
+{
+    return field.value;
 }
 
 void read(const QJsonValue &stored, double &field)
@@ -108,7 +126,7 @@ AppSettings::AppSettings(const QString &storePath)
     : m_storePath(storePath)
 {
     const QSettings store(storePath, SettingsFile::jsonFormat());
-    forEachField(*this, [&store](const char *key, auto &field) {
+    forEachField(*this, [&store](const char *key, auto &&field) {
         read(QJsonValue::fromVariant(store.value(key)), field);
     });
 }
@@ -119,7 +137,7 @@ std::expected<void, QString> AppSettings::persist()
     if (!SettingsFile::prepareForWrite(m_storePath))
         return std::unexpected(failure);
     QSettings store(m_storePath, SettingsFile::jsonFormat());
-    forEachField(*this, [&store](const char *key, const auto &field) { store.setValue(key, field); });
+    forEachField(*this, [&store](const char *key, const auto &field) { store.setValue(key, storedForm(field)); });
     store.sync();
     if (store.status() != QSettings::NoError)
         return std::unexpected(failure);

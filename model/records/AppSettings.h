@@ -31,6 +31,8 @@ public:
     QString openAIBaseURL = defaultOpenAIBaseURL;
     QString openAIKey;
     int frameCount = 4;
+    // How many model requests may be in flight at once; more only for a service that serves many.
+    int requestConcurrency = 1;
     bool includeDate = true;
     bool includeLocation = true;
     bool includeContent = true;

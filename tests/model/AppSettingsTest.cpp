@@ -16,13 +16,13 @@ void PrintTo(const QVariant &value, std::ostream *out)
 namespace {
 
 const QVariantList defaultFields = {"ollama", "http://localhost:11434", "qwen2.5vl:7b", "qwen-vl-max",
-                                    "https://api.openai.com/v1", "", 4, true, true, true, true, "_", true,
+                                    "https://api.openai.com/v1", "", 4, 1, true, true, true, true, "_", true,
                                     false, "videos", true, 3.0, "keyword"};
 
 QVariantList fields(const AppSettings &s)
 {
     return {s.engineRaw, s.ollamaEndpoint, s.ollamaModel, s.openAIModel, s.openAIBaseURL, s.openAIKey,
-            s.frameCount, s.includeDate, s.includeLocation, s.includeContent, s.includeOriginal, s.separator,
+            s.frameCount, s.requestConcurrency, s.includeDate, s.includeLocation, s.includeContent, s.includeOriginal, s.separator,
             s.usePathPlace, s.useGPSGeocoding, s.mediaTargetRaw, s.autoCheckUpdate, s.searchInterval,
             s.lastSearchModeRaw};
 }
@@ -49,6 +49,7 @@ unsigned mode(const QString &path)
 TEST(AppSettings, LoadRules)
 {
     const auto frames = +[](const AppSettings &s) { return QVariant(s.frameCount); };
+    const auto concurrency = +[](const AppSettings &s) { return QVariant(s.requestConcurrency); };
     const auto date = +[](const AppSettings &s) { return QVariant(s.includeDate); };
     const auto separator = +[](const AppSettings &s) { return QVariant(s.separator); };
     const auto model = +[](const AppSettings &s) { return QVariant(s.model()); };
@@ -66,6 +67,9 @@ TEST(AppSettings, LoadRules)
         {R"({"frameCount": "5"})", frames, 5},
         {R"({"frameCount": "abc"})", frames, 4},
         {R"({"frameCount": true})", frames, 4},
+        {R"({"requestConcurrency": 12})", concurrency, 8},
+        {R"({"requestConcurrency": "3"})", concurrency, 3},
+        {R"({"requestConcurrency": [4]})", concurrency, 1},
         {R"({"includeDate": "false"})", date, true},
         {R"({"includeDate": 0})", date, false},
         {R"({"separator": ""})", separator, ""},
@@ -136,6 +140,7 @@ TEST(AppSettings, RoundTripKeepsEveryFieldAndItsJsonType)
     settings.openAIBaseURL = "https://x.test/v1";
     settings.openAIKey = "sk-test";
     settings.frameCount = 6;
+    settings.requestConcurrency = 5;
     settings.includeDate = settings.includeLocation = settings.includeContent = settings.includeOriginal = false;
     settings.usePathPlace = settings.autoCheckUpdate = false;
     settings.separator = "";
