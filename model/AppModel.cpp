@@ -267,6 +267,7 @@ void AppModel::searchVideos(const QStringList &videos, const QString &query, con
 {
     SearchRequest request;
     request.vision = VisionEndpoint::inUse(m_settings);
+    request.concurrency = m_settings.requestConcurrency;
     request.videos = videos;
     request.query = query;
     request.reference = reference;

@@ -3,13 +3,17 @@
 #include "FrameExtractor.h"
 #include "FrameSpool.h"
 #include "HitOrder.h"
+#include "Lanes.h"
 #include "PromptBuilder.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <atomic>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -98,35 +102,66 @@ std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &reque
     if (sampled->isEmpty())
         return std::unexpected(noFrames());
 
-    const auto vision = VisionService::open(request.vision, request.cancel);
+    const auto vision = VisionService::open(request.vision, request.cancel,
+                                            std::make_shared<RequestGate>(request.concurrency));
     const QString prompt = PromptBuilder::buildSearch(request.query, request.mode);
     const QJsonObject schema = replySchema();
     const bool withReference = request.mode == SearchMode::reference && request.reference;
-    int total = 0;
+    struct Question
+    {
+        const SampledVideo *video;
+        const SampledFrame *frame;
+        std::optional<SearchHit> hit;
+        QString failure;
+    };
+    std::vector<Question> questions;
     for (const SampledVideo &video : *sampled)
-        total += int(video.frames.size());
+        for (const SampledFrame &frame : video.frames)
+            questions.push_back({&video, &frame, std::nullopt, {}});
+    const int total = int(questions.size());
+
+    // Lanes take the frames in order; each answer lands in its frame's place, so the result does not
+    // depend on which answer came first.
+    std::atomic<int> next = 0;
+    int finished = 0;
+    std::mutex spoolReading, progressTelling;
+    {
+        const Lanes lanes(std::max(1, request.concurrency), [&] {
+            for (int at = next++; at < total && !isCancelled(request.cancel); at = next++) {
+                Question &question = questions[size_t(at)];
+                std::expected<QByteArray, QString> jpeg;
+                {
+                    const std::lock_guard lock(spoolReading);
+                    jpeg = spool.read(question.frame->slot);
+                }
+                const auto reply = jpeg ? vision->ask(withReference ? QList{*request.reference, *jpeg} : QList{*jpeg},
+                                                      prompt, schema)
+                                        : std::expected<QString, QString>(std::unexpect, jpeg.error());
+                if (isCancelled(request.cancel))
+                    return;
+                if (!reply) {
+                    question.failure = reply.error();
+                } else if (const PromptBuilder::SearchReply judged = PromptBuilder::parseSearch(*reply); judged.hit) {
+                    question.hit = SearchHit(question.frame->time, judged.caption, judged.score, question.video->name, *jpeg);
+                }
+                const std::lock_guard lock(progressTelling);
+                ++finished;
+                if (onProgress)
+                    onProgress(finished, total, progressText(finished, total, question.video->name));
+            }
+        });
+    }
+    if (isCancelled(request.cancel))
+        return std::unexpected(cancelled());
 
     SearchResult result;
     QString lastFailure;
-    int number = 0;
-    for (const SampledVideo &video : *sampled) {
-        for (const SampledFrame &frame : video.frames) {
-            if (isCancelled(request.cancel))
-                return std::unexpected(cancelled());
-            ++number;
-            if (onProgress)
-                onProgress(number, total, progressText(number, total, video.name));
-            const auto jpeg = spool.read(frame.slot);
-            const auto reply = jpeg ? vision->ask(withReference ? QList{*request.reference, *jpeg} : QList{*jpeg}, prompt, schema)
-                                    : std::expected<QString, QString>(std::unexpect, jpeg.error());
-            if (!reply) {
-                ++result.failedFrames;
-                lastFailure = reply.error();
-                continue;
-            }
-            const PromptBuilder::SearchReply judged = PromptBuilder::parseSearch(*reply);
-            if (judged.hit)
-                result.hits.append(SearchHit(frame.time, judged.caption, judged.score, video.name, *jpeg));
+    for (Question &question : questions) {
+        if (!question.failure.isEmpty()) {
+            ++result.failedFrames;
+            lastFailure = question.failure;
+        } else if (question.hit) {
+            result.hits.append(*std::move(question.hit));
         }
     }
     if (result.failedFrames == total)

@@ -29,6 +29,7 @@ struct SearchRequest
     std::optional<QByteArray> reference; // JPEG; sent only in reference mode
     SearchMode mode = SearchMode::keyword;
     double interval = 3; // seconds between sampled frames
+    int concurrency = 1; // questions in flight at once
 
     // An owner-only folder where the sampled frames wait for their turn, each search in a folder
     // of its own inside it.
@@ -60,8 +61,8 @@ namespace SearchEngine {
 // However long the video and short the interval.
 constexpr int maxFramesPerVideo = 600;
 
-// Called before each frame is sent: its 1-based number across all videos, the number of frames
-// of all videos, and the line to show. Called on the searching thread; it must not block.
+// Called as each frame's question ends: how many have ended, the number of frames of all videos,
+// and the line to show. Called on a searching thread, one call at a time; it must not block.
 using ProgressHandler = std::function<void(int current, int total, const QString &text)>;
 
 std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &request, const ProgressHandler &onProgress);

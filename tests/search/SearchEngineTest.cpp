@@ -107,7 +107,7 @@ private:
 
 SearchRequest requestTo(const FakeModel &model, const QStringList &videos, const QString &scratch)
 {
-    return {{VisionEngine::ollama, model.url(), "sk-test", "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1,
+    return {{VisionEngine::ollama, model.url(), "sk-test", "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1, 1,
             scratch, {}};
 }
 
