@@ -138,6 +138,13 @@ void SettingsWindowController::buildUI()
     m_pullNote = note(QString(), contentWidth);
     stack->addWidget(m_pullNote);
 
+    m_concurrencyStepper = new QSpinBox;
+    m_concurrencyStepper->setRange(1, 8);
+    m_concurrencyStepper->setValue(std::clamp(settings.requestConcurrency, 1, 8));
+    stack->addWidget(row(QStringLiteral("同时请求数"), m_concurrencyStepper));
+    stack->addWidget(note(QStringLiteral("服务端支持并发时可调大（如云端接口、vLLM、OLLAMA_NUM_PARALLEL）；本机单卡 Ollama 保持 1。"),
+                          contentWidth));
+
     m_frameStepper = new QSpinBox;
     m_frameStepper->setRange(1, 6);
     m_frameStepper->setValue(std::clamp(settings.frameCount, 1, 6));
@@ -395,6 +402,7 @@ void SettingsWindowController::apply()
     if (const QString name = AppSettings::trimmedSpacesAndTabs(m_modelCombo->currentText()); !name.isEmpty())
         settings.setModel(name);
     settings.frameCount = m_frameStepper->value();
+    settings.requestConcurrency = m_concurrencyStepper->value();
     settings.includeDate = m_dateToggle->isChecked();
     settings.includeLocation = m_locationToggle->isChecked();
     settings.includeContent = m_contentToggle->isChecked();

@@ -38,6 +38,7 @@ public:
     QPushButton *pullButton() const { return m_pullButton; }
     QLabel *pullNote() const { return m_pullNote; }
     QSpinBox *frameStepper() const { return m_frameStepper; }
+    QSpinBox *concurrencyStepper() const { return m_concurrencyStepper; }
     QLabel *frameLabel() const { return m_frameLabel; }
     QCheckBox *dateToggle() const { return m_dateToggle; }
     QCheckBox *locationToggle() const { return m_locationToggle; }
@@ -85,6 +86,7 @@ private:
     QComboBox *m_modelCombo = nullptr;
     QPushButton *m_pullButton = nullptr;
     QLabel *m_pullNote = nullptr;
+    QSpinBox *m_concurrencyStepper = nullptr;
     QSpinBox *m_frameStepper = nullptr;
     QLabel *m_frameLabel = nullptr;
     QCheckBox *m_dateToggle = nullptr;

@@ -113,7 +113,7 @@ TEST(AppSettings, DamagedFileGivesDefaultsAndKeepsItsBytes)
         settings.persist();
         EXPECT_EQ(contents(path + ".bak"), row.backedUp ? QByteArray(row.bytes) : QByteArray());
         EXPECT_EQ(mode(path + ".bak"), row.backedUp ? 0600u : 0u);
-        EXPECT_EQ(QJsonDocument::fromJson(contents(path)).object().size(), 18);
+        EXPECT_EQ(QJsonDocument::fromJson(contents(path)).object().size(), defaultFields.size());
         EXPECT_EQ(mode(path), 0600u);
     }
 
@@ -157,7 +157,7 @@ TEST(AppSettings, RoundTripKeepsEveryFieldAndItsJsonType)
     EXPECT_EQ(mode(path), 0600u);
     EXPECT_EQ(mode(dir.filePath("Orvane")), 0700u);
     const QJsonObject json = QJsonDocument::fromJson(contents(path)).object();
-    EXPECT_EQ(json.size(), 18);
+    EXPECT_EQ(json.size(), defaultFields.size());
     EXPECT_TRUE(json["includeDate"].isBool() && json["frameCount"].isDouble() && json["separator"].isString()
                 && json["searchInterval"].isDouble());
 }

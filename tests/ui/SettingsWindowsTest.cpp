@@ -49,6 +49,7 @@ TEST(SettingsWindow, EveryFieldRoundTripsThroughTheStoredFile)
     SettingsWindowController &form = openSettings(window);
     form.modelCombo()->setEditText(" llava:13b\t");
     form.frameStepper()->setValue(9); // held to 6
+    form.concurrencyStepper()->setValue(4);
     for (QCheckBox *box : {form.dateToggle(), form.locationToggle(), form.contentToggle(), form.originalToggle(),
                            form.pathPlaceToggle(), form.gpsGeocodeToggle(), form.updateToggle()})
         box->toggle();
@@ -60,6 +61,7 @@ TEST(SettingsWindow, EveryFieldRoundTripsThroughTheStoredFile)
     EXPECT_EQ(stored["ollamaModel"].toString(), "llava:13b");
     EXPECT_TRUE(stored["frameCount"].isDouble());
     EXPECT_EQ(stored["frameCount"].toInt(), 6);
+    EXPECT_EQ(stored["requestConcurrency"].toInt(), 4);
     EXPECT_EQ(stored["separator"].toString(), " ");
     for (const char *key : {"includeDate", "includeLocation", "includeContent", "includeOriginal", "usePathPlace"})
         EXPECT_EQ(stored[key], QJsonValue(false)) << key;
