@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -373,3 +375,26 @@ TEST(SearchEngine, NamesInEitherNormalFormAreOneVideoName)
 }
 
 } // namespace
+
+TEST(SearchEngine, TheSameHitsWhateverTheNumberOfQuestionsInFlight)
+{
+    Fixtures fixtures;
+    const QStringList videos{fixtures.indexedVideo("b.mp4", 3, lossless), fixtures.indexedVideo("a.mp4", 2, lossless)};
+    const FakeModel model([](int frame) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(frame % 3 * 20)); // answers overtake each other
+        return frame % 4 == 3 ? Answer{500, "忙"} : judged(frame % 2 == 0, frame, QString::number(frame));
+    });
+    QStringList seen[2];
+    for (const int concurrency : {1, 4}) {
+        SearchRequest request = requestTo(model, videos, fixtures.path("."));
+        request.interval = 0.25;
+        request.concurrency = concurrency;
+        const auto result = SearchEngine::searchVideos(request, {});
+        ASSERT_TRUE(result) << concurrency;
+        EXPECT_GT(result->failedFrames, 0);
+        for (const SearchHit &hit : result->hits)
+            seen[concurrency / 4] << hit.videoName + "@" + QString::number(hit.time()) + ":" + hit.caption;
+    }
+    EXPECT_FALSE(seen[0].isEmpty());
+    EXPECT_EQ(seen[0], seen[1]);
+}

@@ -2,6 +2,7 @@
 #include "HttpClient.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -257,3 +258,60 @@ TEST(HttpClient, APostIsSentOnceEvenWhenThePeerHangsUp)
 }
 
 } // namespace
+
+// A service that says "not now" is asked again after its Retry-After, a few times at most, and
+// the gate lets fewer questions through meanwhile; any other answer is final.
+TEST(HttpClient, BusyAnswersAreAskedAgainPolitely)
+{
+    const QString past = QDateTime::currentDateTimeUtc().addSecs(-60).toString(Qt::RFC2822Date);
+    const struct {
+        const char *name;
+        int status;
+        std::string retryAfter;
+        int busyAnswers;
+        int expectedStatus, expectedRequests, expectedAllowed;
+    } rows[] = {
+        {"429 then an answer, after seconds", 429, "0", 1, 200, 2, 3},
+        {"503 then an answer, after a date", 503, past.toStdString(), 2, 200, 3, 2},
+        {"busy every time: given up after three", 429, "0", 9, 429, 4, 1},
+        {"500 is an answer", 500, "0", 9, 500, 1, 4},
+    };
+    for (const auto &row : rows) {
+        FakeHttpServer fake;
+        std::atomic<int> asked = 0;
+        fake.server().Post("/ask", [&](const httplib::Request &, httplib::Response &response) {
+            if (asked++ < row.busyAnswers) {
+                response.status = row.status;
+                response.set_header("Retry-After", row.retryAfter);
+            }
+            response.set_content("{}", "application/json");
+        });
+        fake.start();
+        HttpRequest request = requestTo(fake.url("/ask"));
+        request.method = "POST";
+        request.gate = std::make_shared<RequestGate>(4);
+        const auto answer = HttpClient::send(request);
+        ASSERT_TRUE(answer) << row.name;
+        EXPECT_EQ(answer->status, row.expectedStatus) << row.name;
+        EXPECT_EQ(asked, row.expectedRequests) << row.name;
+        EXPECT_EQ(request.gate->allowed(), row.expectedAllowed) << row.name;
+    }
+}
+
+TEST(HttpClient, RetryDelays)
+{
+    const QByteArray soon = QDateTime::currentDateTimeUtc().addSecs(10).toString(Qt::RFC2822Date).toLatin1();
+    const struct {
+        QByteArray retryAfter;
+        int retry;
+        std::chrono::milliseconds least, most;
+    } rows[] = {
+        {"", 0, 2s, 2s},     {"", 2, 8s, 8s},     {"", 4, 30s, 30s},  {"junk", 1, 4s, 4s},
+        {" 5 ", 0, 5s, 5s},  {"9999", 0, 60s, 60s}, {soon, 0, 8s, 10s}, {"-3", 1, 4s, 4s},
+    };
+    for (const auto &row : rows) {
+        const auto wait = RequestGate::retryDelay(row.retryAfter, row.retry);
+        EXPECT_GE(wait, row.least) << row.retryAfter.toStdString() << " #" << row.retry;
+        EXPECT_LE(wait, row.most) << row.retryAfter.toStdString() << " #" << row.retry;
+    }
+}

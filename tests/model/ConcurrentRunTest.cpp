@@ -1,0 +1,121 @@
+#include "FakeHttpServer.h"
+#include "Library.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int photoCount = 6;
+
+// The photo of item `index` is one flat grey, which the fake model reads back from the picture it
+// is sent, so each answer can be traced to its item whatever order the answers come in.
+int indexOfPicture(const std::string &body)
+{
+    const QJsonObject request = QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
+    const QByteArray jpeg = QByteArray::fromBase64(request["images"].toArray().first().toString().toLatin1());
+    return (qGray(QImage::fromData(jpeg).pixel(4, 4)) + 10) / 40;
+}
+
+// A fake Ollama that counts the questions in flight and answers each photo after `delay(index)`.
+struct BusyModel
+{
+    FakeHttpServer http;
+    std::atomic<int> inFlight = 0, mostInFlight = 0;
+    std::mutex lock;
+    QList<int> arrivals;
+
+    explicit BusyModel(std::function<std::chrono::milliseconds(int index)> delay)
+    {
+        http.server().new_task_queue = [] { return new httplib::ThreadPool(12); };
+        http.server().Post("/api/generate", [this, delay](const httplib::Request &request, httplib::Response &response) {
+            const int now = ++inFlight;
+            for (int most = mostInFlight; now > most && !mostInFlight.compare_exchange_weak(most, now);)
+                ;
+            const int index = indexOfPicture(request.body);
+            {
+                const std::lock_guard guard(lock);
+                arrivals << index;
+            }
+            std::this_thread::sleep_for(delay(index));
+            const QString reply = QStringLiteral(R"({"content":"物品%1","location":""})").arg(index);
+            response.set_content(QJsonDocument(QJsonObject{{"response", reply}, {"done", true}}).toJson().toStdString(),
+                                 "application/json");
+            --inFlight;
+        });
+        http.start();
+    }
+};
+
+struct Photos : Library
+{
+    explicit Photos(int concurrency)
+        : Library("photos")
+    {
+        model.settings().requestConcurrency = concurrency;
+        model.settings().usePathPlace = false;
+        QStringList files;
+        for (int i = 0; i < photoCount; ++i) {
+            QImage grey(32, 32, QImage::Format_RGB32);
+            grey.fill(qRgb(i * 40, i * 40, i * 40));
+            files << fixtures.picture(QStringLiteral("photos/%1.jpg").arg(i), grey);
+        }
+        import(files);
+    }
+
+    void useModel(const BusyModel &busy) { model.settings().ollamaEndpoint = busy.http.url(QString()).toString(); }
+};
+
+TEST(ConcurrentRun, QuestionsInFlightStayWithinTheChosenNumberAndAnswersFindTheirItems)
+{
+    for (const int concurrency : {1, 3}) {
+        SCOPED_TRACE(concurrency);
+        Photos photos(concurrency);
+        // Later photos are answered sooner, so with several in flight the answers overtake each other.
+        BusyModel busy([](int index) { return std::chrono::milliseconds(60 * (photoCount - index)); });
+        photos.useModel(busy);
+        photos.model.analyzeAll();
+        Library::waitUntil([&] { return !photos.model.isBusy(); });
+
+        EXPECT_EQ(busy.mostInFlight, concurrency);
+        if (concurrency == 1) {
+            EXPECT_EQ(busy.arrivals, (QList<int>{0, 1, 2, 3, 4, 5}));
+        }
+        for (const VideoItem &item : photos.model.items()) {
+            EXPECT_EQ(item.status, VideoItem::Status::analyzed);
+            EXPECT_EQ(item.content, QStringLiteral("物品") + QFileInfo(item.url).baseName()) << item.url.toStdString();
+        }
+        EXPECT_EQ(photos.model.statusMessage().left(7), QStringLiteral("分析完成：成功"));
+    }
+}
+
+TEST(ConcurrentRun, StoppingEndsEveryQuestionInFlight)
+{
+    Photos photos(3);
+    BusyModel busy([](int) { return 1500ms; });
+    photos.useModel(busy);
+    photos.model.analyzeAll();
+    Library::waitUntil([&] { return busy.inFlight == 3; });
+    QElapsedTimer clock;
+    clock.start();
+    photos.model.stopAnalysis();
+    Library::waitUntil([&] { return !photos.model.isBusy(); });
+
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(busy.arrivals.size(), 3);
+    for (const VideoItem &item : photos.model.items())
+        EXPECT_EQ(item.status, VideoItem::Status::pending) << item.url.toStdString();
+}
+
+} // namespace
