@@ -108,7 +108,9 @@ private:
             const std::optional<QByteArray> image = FrameExtractor::extractImage(url, photoSize);
             return image ? QList<QByteArray>{*image} : QList<QByteArray>();
         });
-        Prepared prepared{position, id, {}, {}, {}, {}, {}, {}};
+        Prepared prepared;
+        prepared.position = position;
+        prepared.id = id;
         prepared.coordinate = photo ? PlaceResolver::photoCoordinate(url) : PlaceResolver::coordinate(url);
         prepared.frames = decoding.result();
         if (prepared.frames.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstring>
@@ -215,10 +216,11 @@ private:
             m_response.body += chunk;
             return;
         }
-        const QByteArray chunk = m_reply->readAll();
-        m_pending += chunk;
+        m_pending += m_reply->readAll();
         qsizetype end;
-        while (!m_stopped && (end = m_pending.indexOf('\n')) >= 0) {
+        // Only what arrived since the last look is searched, so a long line costs its length once.
+        while (!m_stopped && (end = m_pending.indexOf('\n', m_searched)) >= 0) {
+            m_searched = 0;
             QByteArray line = m_pending.left(end);
             m_pending.remove(0, end + 1);
             if (line.endsWith('\r'))
@@ -228,6 +230,7 @@ private:
                 m_reply->abort();
             }
         }
+        m_searched = m_pending.size();
         // A stream may run for hours; what must stay bounded is the line still being received.
         if (!m_stopped && m_pending.size() > cap())
             fail(HttpError::Kind::tooLarge, replyTooLarge);
@@ -239,6 +242,7 @@ private:
     HttpResponse m_response;
     std::optional<HttpError> m_error;
     QByteArray m_pending;
+    qsizetype m_searched = 0; // m_pending holds no line break before this
     bool m_stopped = false;
 };
 
@@ -249,21 +253,22 @@ std::expected<HttpResponse, HttpError> send(const HttpRequest &request)
     if (!request.gate)
         return Exchange(request, nullptr).run();
     RequestGate &gate = *request.gate;
+    if (!gate.enter(request.cancel))
+        return std::unexpected(cancelledError());
+    const auto leave = qScopeGuard([&gate] { gate.leave(); });
     for (int retry = 0;; ++retry) {
-        if (!gate.enter(request.cancel))
-            return std::unexpected(cancelledError());
         auto answer = Exchange(request, nullptr).run();
-        gate.leave();
         if (!answer)
             return answer;
         if (!RequestGate::isBusyStatus(answer->status)) {
             gate.answered();
             return answer;
         }
-        gate.throttled();
+        gate.turnedAway();
         // Only a reply that says "not now" is asked again; it was not acted on.
         if (retry == RequestGate::retries)
             return answer;
+        const RequestGate::RetryWait waiting(gate);
         if (!waitUnlessCancelled(RequestGate::retryDelay(answer->retryAfter, retry), request.cancel))
             return std::unexpected(cancelledError());
     }

@@ -22,7 +22,7 @@ RequestGate::RequestGate(int limit)
 bool RequestGate::enter(const std::shared_ptr<std::atomic<bool>> &cancelled)
 {
     std::unique_lock lock(m_mutex);
-    while (m_inFlight >= m_allowed) {
+    while (m_inFlight >= m_allowed || m_retryWaits > 0) {
         if (cancelled && *cancelled)
             return false;
         m_changed.wait_for(lock, cancelCheck);
@@ -42,7 +42,23 @@ void RequestGate::leave()
     m_changed.notify_all();
 }
 
-void RequestGate::throttled()
+RequestGate::RetryWait::RetryWait(RequestGate &gate)
+    : m_gate(gate)
+{
+    const std::lock_guard lock(m_gate.m_mutex);
+    ++m_gate.m_retryWaits;
+}
+
+RequestGate::RetryWait::~RetryWait()
+{
+    {
+        const std::lock_guard lock(m_gate.m_mutex);
+        --m_gate.m_retryWaits;
+    }
+    m_gate.m_changed.notify_all();
+}
+
+void RequestGate::turnedAway()
 {
     const std::lock_guard lock(m_mutex);
     m_allowed = std::max(1, m_allowed / 2);

@@ -2,7 +2,8 @@
 
 // How many questions to one model service may be in flight at once, shared by every thread of a
 // run. It starts at the number the user chose, halves while the service answers "too many
-// requests" or "unavailable", and grows back by one with each answer.
+// requests" or "unavailable", and grows back by one with each answer. While a turned-away question
+// waits to be asked again no new question goes out: the service asked us to wait.
 
 #include <QByteArray>
 
@@ -21,8 +22,21 @@ public:
     bool enter(const std::shared_ptr<std::atomic<bool>> &cancelled);
     void leave();
 
-    void throttled();
+    void turnedAway();
     void answered();
+
+    // Held by a question that keeps its place while it waits to be asked again.
+    class RetryWait
+    {
+    public:
+        explicit RetryWait(RequestGate &gate);
+        ~RetryWait();
+        RetryWait(const RetryWait &) = delete;
+        RetryWait &operator=(const RetryWait &) = delete;
+
+    private:
+        RequestGate &m_gate;
+    };
 
     int allowed() const;
 
@@ -37,6 +51,7 @@ private:
     const int m_limit;
     int m_allowed;
     int m_inFlight = 0;
+    int m_retryWaits = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
 };
