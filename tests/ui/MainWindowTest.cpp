@@ -58,13 +58,6 @@ TEST(MainWindow, DropAFolderAnalyseTypeANameRenameAndUndo)
 {
     Window window;
     EXPECT_TRUE(window.main().emptyHint()->isVisible());
-    EXPECT_EQ(window.main().emptyHint()->text(), "把视频或照片文件或文件夹拖到这里\n也可以点「添加文件」");
-    EXPECT_EQ(window.main().toolbar()->item("mediaTarget")->text(), "处理对象：两者都处理");
-    QStringList labels;
-    for (QAction *action : window.main().toolbar()->actions())
-        labels << action->text();
-    EXPECT_EQ(labels, (QStringList{"赞助作者", "添加文件", "添加文件夹", "设置", "Ollama 引导", "处理对象：两者都处理",
-                                   "检索", "分析全部", "执行重命名", "撤销"}));
 
     const QStringList files = pictures(window, "2026/2025/2024/2023/2022/2021", 2);
     window.drop({QFileInfo(files[0]).path()});
@@ -83,7 +76,7 @@ TEST(MainWindow, DropAFolderAnalyseTypeANameRenameAndUndo)
     EXPECT_EQ(pane->originalLabel()->text(), "原始文件名：IMG_2.png");
     EXPECT_EQ(pane->contentField()->text(), "石桥流水");
     EXPECT_EQ(pane->analysisView()->toPlainText(), R"({"content":"石桥流水","location":"古镇"})");
-    Window::waitUntil([&] { return pane->montageTitle()->isVisible() || pane->frameCount() == 1; });
+    waitUntil([&] { return pane->montageTitle()->isVisible() || pane->frameCount() == 1; });
     EXPECT_EQ(pane->frameCount(), 1);
 
     // Typed, still focused, never confirmed: rename uses it all the same.
@@ -126,7 +119,7 @@ TEST(MainWindow, StoppingARunKeepsAnEditMadeMeanwhile)
 
     analyze->trigger();
     window.ollama.release();
-    Window::waitUntil([&] { return !window.model().isBusy(); });
+    waitUntil([&] { return !window.model().isBusy(); });
     QApplication::processEvents();
     EXPECT_EQ(analyze->text(), "分析全部");
     EXPECT_TRUE(window.main().statusLabel()->text().startsWith("分析已停止：成功 0/2 个"));

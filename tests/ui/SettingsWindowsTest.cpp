@@ -96,7 +96,7 @@ TEST(SettingsWindow, AnEngineSwitchTakesEffectOnlyWhenApplied)
 
     openSettings(window);
     chooseEngine(form, 1);
-    Window::waitUntil([&] { return form.modelCombo()->count() == 2; }); // listed at the typed address
+    waitUntil([&] { return form.modelCombo()->count() == 2; }); // listed at the typed address
     form.apply();
     EXPECT_EQ(storedSettings(window)["engine"].toString(), "openai");
     window.analyzeAndWait();
@@ -133,7 +133,7 @@ TEST(SettingsWindow, ApplyFillsFolderPlacesAndWarnsOfAModelNotDownloaded)
     }
     window.model().ollamaSetup().refreshModels();
     SettingsWindowController &form = openSettings(window);
-    Window::waitUntil([&] { return window.model().ollamaSetup().models().isEmpty(); });
+    waitUntil([&] { return window.model().ollamaSetup().models().isEmpty(); });
     form.pathPlaceToggle()->setChecked(true);
     form.modelCombo()->setEditText("llava:13b");
     form.apply();
@@ -153,14 +153,14 @@ TEST(SettingsWindow, DownloadingAModelFromTheForm)
     form.pullModel();
     EXPECT_EQ(form.pullButton()->text(), "下载中…");
     EXPECT_FALSE(form.pullButton()->isEnabled());
-    Window::waitUntil([&] { return form.pullNote()->text().startsWith("✅"); });
+    waitUntil([&] { return form.pullNote()->text().startsWith("✅"); });
     EXPECT_TRUE(form.pullButton()->isEnabled());
 }
 
 TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
 {
     Window window(false);
-    Window::waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
+    waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
     OnboardingWindowController &guide = *window.delegate->onboardingWindow();
     const auto marks = [&] {
         QString text;
@@ -185,14 +185,14 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
     ASSERT_TRUE(program.open(QIODevice::WriteOnly));
     program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     window.model().ollamaSetup().checkOllamaReadiness();
-    Window::waitUntil([&] { return marks() == "✅✅❌"; });
+    waitUntil([&] { return marks() == "✅✅❌"; });
     EXPECT_TRUE(guide.pullButton()->isEnabled());
     EXPECT_EQ(guide.noteLabel()->text(), OllamaReadiness::noModelMessage);
 
     window.ollama.pullFails = true;
     guide.pullButton()->click();
     EXPECT_EQ(guide.pullButton()->text(), "下载中…");
-    Window::waitUntil([&] { return !window.model().ollamaSetup().isPulling(); });
+    waitUntil([&] { return !window.model().ollamaSetup().isPulling(); });
     EXPECT_TRUE(guide.noteLabel()->text().startsWith("❌ 下载失败：")) << guide.noteLabel()->text().toStdString();
     window.model().ollamaSetup().checkOllamaReadiness(); // a retry keeps saying why
     QTest::qWait(100);
@@ -205,7 +205,7 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
     }
     guide.show();
     guide.pullButton()->click();
-    Window::waitUntil([&] { return !guide.isVisible(); }); // closes itself once all is ready
+    waitUntil([&] { return !guide.isVisible(); }); // closes itself once all is ready
     EXPECT_EQ(guide.noteLabel()->text(), "✅ 已全部就绪，可以开始使用！");
 }
 

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -17,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <thread>
@@ -75,7 +75,7 @@ void FakeOllama::release()
 
 void FakeOllama::waitForQuestions(int count)
 {
-    Window::waitUntil([&] {
+    waitUntil([&] {
         const std::lock_guard lock(mutex);
         return asked >= count;
     });
@@ -121,6 +121,9 @@ Window::~Window()
 {
     ollama.release();
     delegate.reset();
+    // Background requests still under way end against the fake servers, not against a port that
+    // closed under them.
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(30000)) << "background work still running";
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("XDG_CACHE_HOME", savedCache);
 }
@@ -181,13 +184,6 @@ void Window::select(int row)
 {
     ListTableView *list = main().tableView();
     list->setCurrentIndex(list->model()->index(row, 0));
-}
-
-void Window::waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    for (QDeadlineTimer giveUp(timeoutMs); !done() && !giveUp.hasExpired();)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(done()) << "gave up waiting";
 }
 
 void answerNextAlert(const QString &label, QStringList *buttonsSeen, QString *defaultSeen)
