@@ -169,17 +169,22 @@ TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
     };
     for (const QString &file : files) {
         const std::string name = QFileInfo(file).fileName().toStdString();
-        const auto full = StillLoaders::heifDirect(file, 0);
-        const auto reference = StillLoaders::heif(file, 0);
-        ASSERT_TRUE(full && reference) << name;
-        EXPECT_LT(meanDifference(*full, *reference), 2.0) << name;
-
         const auto boxed = StillLoaders::heifDirect(file, 1280);
         const auto boxedReference = StillLoaders::heif(file, 1280);
         ASSERT_TRUE(boxed && boxedReference) << name;
         ASSERT_EQ(boxed->size(), boxedReference->size()) << name;
-        const QImage fullScaled = full->scaled(boxed->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        EXPECT_LT(meanDifference(*boxed, fullScaled), 3.0) << name;
+        // The edited copies differ from their originals in boxes only, which the boxed pictures
+        // show as well; the full ones are compared for the originals.
+        if (!file.startsWith(fixtures.path(""))) {
+            const auto full = StillLoaders::heifDirect(file, 0);
+            const auto reference = StillLoaders::heif(file, 0);
+            ASSERT_TRUE(full && reference) << name;
+            EXPECT_LT(meanDifference(*full, *reference), 2.0) << name;
+            const QImage fullScaled = full->scaled(boxed->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            EXPECT_LT(meanDifference(*boxed, fullScaled), 3.0) << name;
+        } else {
+            EXPECT_LT(meanDifference(*boxed, *boxedReference), 3.0) << name;
+        }
     }
 }
 
