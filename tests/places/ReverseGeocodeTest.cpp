@@ -136,6 +136,7 @@ TEST(ReverseGeocode, ACancelledLookupAsksNothing)
     EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
     time.onSleep = [cancel] { *cancel = true; };
     EXPECT_FALSE(geocoder.lookup({3.0, 4.0})); // cancelled while waiting its turn
+    EXPECT_EQ(time.sleeps.size(), 1u) << "the wait goes on after the cancel";
     EXPECT_FALSE(geocoder.lookup({5.0, 6.0})); // and before it
     EXPECT_EQ(fake.http.requests().size(), 1);
 }
