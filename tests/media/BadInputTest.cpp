@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "Fixtures.h"
 
 #include "DecodeMemory.h"
@@ -26,9 +27,7 @@ struct BadFile
 
 QString truncatedCopy(Fixtures &f, const QString &source, const QString &name, double keep)
 {
-    QFile in(source);
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly));
-    const QByteArray bytes = in.readAll();
+    const QByteArray bytes = Files::read(source);
     return f.text(name, bytes.left(static_cast<qsizetype>(bytes.size() * keep)));
 }
 

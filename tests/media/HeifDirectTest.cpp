@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "Fixtures.h"
 
 #include "FilePath.h"
@@ -52,13 +53,6 @@ double meanDifference(const QImage &a, const QImage &b)
             total += std::abs(int(p[i]) - int(q[i]));
     }
     return total / (double(left.width()) * left.height() * 3);
-}
-
-QByteArray contentOf(const QString &file)
-{
-    QFile in(file);
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file.toStdString();
-    return in.readAll();
 }
 
 // Same-sized changes to a real file's boxes, for the cases no encoder at hand writes.
@@ -162,9 +156,9 @@ TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
         portrait,
         sharedMedia("heic/xiaomi_m2012k11ag_gps.heic"),
         camera,
-        fixtures.text("mirrorTopBottom.heic", withBoxChanged(contentOf(portrait), irot, mirrored(0))),
-        fixtures.text("mirrorLeftRight.heic", withBoxChanged(contentOf(portrait), irot, mirrored(1))),
-        fixtures.text("bt2020Full.hif", withBoxChanged(contentOf(camera), nclx + nclxBt601Full,
+        fixtures.text("mirrorTopBottom.heic", withBoxChanged(Files::read(portrait), irot, mirrored(0))),
+        fixtures.text("mirrorLeftRight.heic", withBoxChanged(Files::read(portrait), irot, mirrored(1))),
+        fixtures.text("bt2020Full.hif", withBoxChanged(Files::read(camera), nclx + nclxBt601Full,
                                                        nclx + QByteArray::fromHex("00090010000980"))),
     };
     for (const QString &file : files) {
@@ -241,7 +235,7 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
     const QString png = fixtures.picture("source.png", detailPicture(QSize(64, 48), QImage::Format_RGB888));
     const QString heic = fixtures.path("good.heic");
     Fixtures::run("heif-enc", {"-q", "90", png, "-o", heic});
-    const QByteArray good = contentOf(heic);
+    const QByteArray good = Files::read(heic);
     ASSERT_TRUE(StillLoaders::heifDirect(heic, 0));
 
     const Damage damages[] = {

@@ -30,11 +30,7 @@ struct Folder
 
     QString add(const QString &name) const { return Files::write(path(name), name.toUtf8()); }
 
-    QString contentOf(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
-    }
+    QString contentOf(const QString &name) const { return QString::fromUtf8(Files::read(path(name))); }
 
     // Every file as "name=first name", in code-point order.
     QStringList listing() const

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "MainToolbar.h"
 #include "MediaTargetWindow.h"
 #include "OnboardingWindow.h"
@@ -32,9 +33,7 @@ SettingsWindowController &openSettings(Window &window)
 
 const QJsonObject storedSettings(Window &window)
 {
-    QFile file(window.fixtures.path("config/Orvane.json"));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return QJsonDocument::fromJson(Files::read(window.fixtures.path("config/Orvane.json"))).object();
 }
 
 void chooseEngine(SettingsWindowController &form, int index)
@@ -179,10 +178,7 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
         const std::lock_guard lock(window.ollama.mutex);
         window.ollama.tags = R"({"models":[]})";
     }
-    QDir().mkpath(window.fixtures.path("bin"));
-    QFile program(window.fixtures.path("bin/ollama"));
-    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    window.installOllama();
     window.model().ollamaSetup().checkOllamaReadiness();
     waitUntil([&] { return marks() == "✅✅❌"; });
     EXPECT_TRUE(guide.pullButton()->isEnabled());

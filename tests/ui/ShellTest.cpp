@@ -76,6 +76,8 @@ TEST(Shell, TheUpdateAlertAndItsThreeAnswers)
     answerNextAlert("跳过此版本");
     showUpdateAlert(window.delegate->mainWindow(), "1.3", env.update);
     EXPECT_EQ(QSettings(env.settingsPath, SettingsFile::jsonFormat()).value("updateSkippedVersion").toString(), "1.3");
+    EXPECT_EQ(AppSettings(env.settingsPath).ollamaEndpoint, window.ollama.server.url(QString()).toString())
+        << "the user's settings are kept";
 }
 
 TEST(Shell, QuittingDuringARunOrASearchEndsTheWorkPromptly)

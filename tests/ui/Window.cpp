@@ -1,5 +1,6 @@
 #include "Window.h"
 
+#include "Files.h"
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
@@ -135,17 +136,18 @@ AppEnvironment Window::environment(bool installed)
     env.programSearch.locations = {fixtures.path("bin/ollama")};
     env.programSearch.appBundle = fixtures.path("Ollama.app");
     env.programSearch.environment.insert("PATH", fixtures.path("empty"));
-    if (installed) {
-        QDir().mkpath(fixtures.path("bin"));
-        QFile program(fixtures.path("bin/ollama"));
-        EXPECT_TRUE(program.open(QIODevice::WriteOnly));
-        program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    }
+    if (installed)
+        installOllama();
     env.update.settingsPath = env.settingsPath;
     env.update.pageURL = page.url("/download");
     env.update.runningVersion = "1.0";
     env.update.openInBrowser = [this](const QUrl &url) { opened << url; };
     return env;
+}
+
+void Window::installOllama()
+{
+    QFile::setPermissions(Files::write(fixtures.path("bin/ollama")), QFile::ReadOwner | QFile::ExeOwner);
 }
 
 void Window::drop(const QStringList &paths)

@@ -60,6 +60,8 @@ struct Window
     ~Window();
 
     AppEnvironment environment(bool installed);
+    // Puts an Ollama program where the program search looks.
+    void installOllama();
     MainViewController &main() const { return *delegate->mainController(); }
     AppModel &model() const { return main().model(); }
 
