@@ -3,7 +3,6 @@
 #include "DateText.h"
 #include "FileBirthTime.h"
 #include "FrameExtractor.h"
-#include "VideoMetadata.h"
 
 #include <QTimeZone>
 
@@ -92,31 +91,6 @@ TEST(CaptureDate, VideoDatesByTheirTags)
 
     const QString untagged = fixtures.video("untagged.mkv", "testsrc=size=64x48:rate=10", 0.5, {"-c:v", "libx264"});
     EXPECT_EQ(FrameExtractor::creationDate(untagged), fileBirthTime(untagged));
-}
-
-TEST(VideoMetadata, CommonAndPerFormatItems)
-{
-    Fixtures fixtures;
-    const QString clip = taggedClip(fixtures, "tags.mov",
-                                    {"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
-                                     "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
-                                     "creation_time=2024-05-01T06:30:15.000000Z", "location=+10.0+010.0/"});
-    const VideoMetadata metadata = VideoMetadataReader::read(clip);
-    QStringList common;
-    for (const MetadataItem &item : metadata.common)
-        common << item.commonKey.value_or("-") + " " + item.identifier + "=" + item.value;
-    EXPECT_EQ(common, (QStringList{
-                          "creationDate com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
-                          "creationDate creation_time=2024-05-01T06:30:15.000000Z",
-                          "location com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
-                          "location location=+10.0000+010.0000/",
-                          "location location-eng=+10.0000+010.0000/",
-                      }));
-    ASSERT_FALSE(metadata.formats.isEmpty());
-    bool foundIso6709 = false;
-    for (const MetadataItem &item : metadata.formats.first().items)
-        foundIso6709 |= item.identifier.toLower().contains("iso6709") && item.value == "+31.2304+121.4737/";
-    EXPECT_TRUE(foundIso6709);
 }
 
 TEST(CaptureDate, PhotoDatesInOrderOfSources)
