@@ -99,6 +99,7 @@ TEST(SearchWindow, AKeywordSearchListsGroupedHitsAndExportsThemWithANote)
     EXPECT_TRUE(markdown.contains("- 查询：桥\n- 采样间隔：1 秒\n- 命中：4 处\n- 视频文件（2 个）：\n  - b.mp4\n  - a.mp4\n"));
     EXPECT_TRUE(markdown.contains(" | a.mp4 | 87 | 石桥 | 第二秒, 有船 |"));
     EXPECT_EQ(search.statusLabel()->text(), "已导出到 hits.md");
+    EXPECT_TRUE(bench.exported(SearchExportFormat::txt, "hits").contains("备注：第二秒, 有船"));
 }
 
 TEST(SearchWindow, WhatIsMissingIsSaidAndAReferencePictureCanBeDropped)
