@@ -17,7 +17,7 @@ constexpr int box = 1280;
 QString makeCameraRaw()
 {
     const QString path = Bench::scratchPath(QStringLiteral("camera.dng"));
-    return Bench::writeBayerDng(path, Bench::photoLikePicture(QSize(6000, 4000))) ? path : QString();
+    return writeBayerDng(path, Bench::photoLikePicture(QSize(6000, 4000))) ? path : QString();
 }
 
 QString encodeHeic(const QString &png, const QString &name)

@@ -12,34 +12,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The public service's usage policy allows one request a second from the whole program; the margin
 // keeps two requests from landing within one second at the service's end.
 constexpr auto minimumSpacing = std::chrono::milliseconds(1100);
 constexpr auto cancelCheck = std::chrono::milliseconds(50);
-
-// Reserves the next free slot and sleeps until it comes, or until the flag is set (false then).
-// The lock covers only the reservation, so waiting callers queue behind each other without one
-// sleeping thread blocking the rest.
-bool waitForTurn(const CancelFlag &cancel)
-{
-    static std::mutex gate;
-    static std::optional<Clock::time_point> lastSlot;
-    Clock::time_point slot;
-    {
-        const std::lock_guard lock(gate);
-        const Clock::time_point now = Clock::now();
-        slot = lastSlot ? std::max(now, *lastSlot + minimumSpacing) : now;
-        lastSlot = slot;
-    }
-    while (Clock::now() < slot) {
-        if (isCancelled(cancel))
-            return false;
-        std::this_thread::sleep_until(std::min(slot, Clock::now() + cancelCheck));
-    }
-    return !isCancelled(cancel);
-}
 
 std::optional<QString> firstText(const QJsonObject &object, std::initializer_list<const char *> keys)
 {
@@ -70,8 +46,44 @@ QUrl reverseUrl(const QUrl &base, GeoCoordinate coordinate)
 
 } // namespace
 
-ReverseGeocoder::ReverseGeocoder(QUrl base)
+RequestGate::RequestGate()
+    : RequestGate(Timing{})
+{
+}
+
+RequestGate::RequestGate(Timing timing)
+    : m_timing(std::move(timing))
+{
+}
+
+std::shared_ptr<RequestGate> RequestGate::shared()
+{
+    static const auto gate = std::make_shared<RequestGate>();
+    return gate;
+}
+
+// The lock covers only the reservation, so waiting callers queue behind each other without one
+// sleeping thread blocking the rest.
+bool RequestGate::waitForTurn(const CancelFlag &cancel)
+{
+    Clock::time_point slot;
+    {
+        const std::lock_guard lock(m_mutex);
+        const Clock::time_point now = m_timing.now();
+        slot = m_lastSlot ? std::max(now, *m_lastSlot + minimumSpacing) : now;
+        m_lastSlot = slot;
+    }
+    while (m_timing.now() < slot) {
+        if (isCancelled(cancel))
+            return false;
+        m_timing.sleepUntil(std::min(slot, m_timing.now() + cancelCheck));
+    }
+    return !isCancelled(cancel);
+}
+
+ReverseGeocoder::ReverseGeocoder(QUrl base, std::shared_ptr<RequestGate> gate)
     : m_base(std::move(base))
+    , m_gate(std::move(gate))
 {
 }
 
@@ -96,7 +108,7 @@ std::optional<Placemark> ReverseGeocoder::lookup(GeoCoordinate coordinate) const
     request.maxBody = 1024 * 1024;
     request.cancel = m_cancel;
 
-    if (isCancelled(m_cancel) || !waitForTurn(m_cancel))
+    if (isCancelled(m_cancel) || !m_gate->waitForTurn(m_cancel))
         return std::nullopt;
     const auto response = HttpClient::send(request);
     if (!response || !response->isSuccess())

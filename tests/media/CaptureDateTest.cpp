@@ -3,7 +3,6 @@
 #include "DateText.h"
 #include "FileBirthTime.h"
 #include "FrameExtractor.h"
-#include "VideoMetadata.h"
 
 #include <QTimeZone>
 
@@ -33,7 +32,6 @@ TEST(DateText, ExifDates)
         {"2024:05:01 14:30:15", local(2024, 5, 1, 14, 30, 15)},
         {"2024:05:01 14:30", local(2024, 5, 1, 14, 30, 0)},
         {"2024-05-01T14:30:15", local(2024, 5, 1, 14, 30, 15)},
-        {"2023:12:31 23:59:59", local(2023, 12, 31, 23, 59, 59)},
         {"0000:00:00 00:00:00", std::nullopt}, // cameras whose clock was never set
         {"2024:02:30 10:00:00", std::nullopt},
         {"2024:05:01 14:30:15 extra", std::nullopt},
@@ -55,7 +53,7 @@ TEST(DateText, VideoDates)
         {"2024-02-03T07:05:38.000000Z", utc(2024, 2, 3, 7, 5, 38)},
         {"2024-02-03T07:05:38.25Z", utc(2024, 2, 3, 7, 5, 38, 250)},
         {"2024-05-01T14:30:15.5", std::nullopt},
-        {"2012-09-10 20:52:00", local(2012, 9, 10, 20, 52, 0)}, // issue 18: camera MJPEG clips
+        {"2012-09-10 20:52:00", local(2012, 9, 10, 20, 52, 0)}, // camera MJPEG clips
         {"2020-08-28", local(2020, 8, 28, 0, 0, 0)},
         {"2020-08-28 ", std::nullopt},
         {"2024-13-01T14:30:15Z", std::nullopt},
@@ -95,31 +93,6 @@ TEST(CaptureDate, VideoDatesByTheirTags)
     EXPECT_EQ(FrameExtractor::creationDate(untagged), fileBirthTime(untagged));
 }
 
-TEST(VideoMetadata, CommonAndPerFormatItems)
-{
-    Fixtures fixtures;
-    const QString clip = taggedClip(fixtures, "tags.mov",
-                                    {"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
-                                     "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
-                                     "creation_time=2024-05-01T06:30:15.000000Z", "location=+10.0+010.0/"});
-    const VideoMetadata metadata = VideoMetadataReader::read(clip);
-    QStringList common;
-    for (const MetadataItem &item : metadata.common)
-        common << item.commonKey.value_or("-") + " " + item.identifier + "=" + item.value;
-    EXPECT_EQ(common, (QStringList{
-                          "creationDate com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
-                          "creationDate creation_time=2024-05-01T06:30:15.000000Z",
-                          "location com.apple.quicktime.location.ISO6709=+31.2304+121.4737/",
-                          "location location=+10.0000+010.0000/",
-                          "location location-eng=+10.0000+010.0000/",
-                      }));
-    ASSERT_FALSE(metadata.formats.isEmpty());
-    bool foundIso6709 = false;
-    for (const MetadataItem &item : metadata.formats.first().items)
-        foundIso6709 |= item.identifier.toLower().contains("iso6709") && item.value == "+31.2304+121.4737/";
-    EXPECT_TRUE(foundIso6709);
-}
-
 TEST(CaptureDate, PhotoDatesInOrderOfSources)
 {
     Fixtures fixtures;
@@ -148,24 +121,6 @@ TEST(CaptureDate, PhotoDatesInOrderOfSources)
     }
     const QString bare = fixtures.picture("bare.png", quadrantPicture(16, 16));
     EXPECT_EQ(FrameExtractor::photoCreationDate(bare), fileBirthTime(bare));
-}
-
-TEST(CaptureDate, RealFiles)
-{
-    if (sharedMedia("video").isEmpty())
-        GTEST_SKIP() << "../shared/media is not present; real camera files not tested";
-    EXPECT_EQ(FrameExtractor::creationDate(sharedMedia("video/iphone4s_rot90_iso6709-w.mov")),
-              utc(2013, 12, 22, 20, 54, 25));
-    EXPECT_EQ(FrameExtractor::creationDate(sharedMedia("video/android_rot90_xyz.mp4")), utc(2024, 2, 3, 7, 5, 38));
-    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("jpeg/kodak_scanner_digitized-only.jpg")),
-              local(2001, 1, 11, 3, 28, 39));
-    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("jpeg/motorola_xt912_datetime-only.jpg")),
-              local(2014, 6, 21, 8, 3, 25));
-    // RAW files cut short keep their metadata.
-    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("broken/sony_slt-a55v_truncated.arw")),
-              local(2017, 10, 22, 11, 54, 20));
-    EXPECT_EQ(FrameExtractor::photoCreationDate(sharedMedia("broken/canon_r6_pruned_gps.cr3")),
-              local(2025, 9, 6, 20, 24, 47));
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "Fixtures.h"
 
 #include "FilePath.h"
@@ -52,13 +53,6 @@ double meanDifference(const QImage &a, const QImage &b)
             total += std::abs(int(p[i]) - int(q[i]));
     }
     return total / (double(left.width()) * left.height() * 3);
-}
-
-QByteArray contentOf(const QString &file)
-{
-    QFile in(file);
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file.toStdString();
-    return in.readAll();
 }
 
 // Same-sized changes to a real file's boxes, for the cases no encoder at hand writes.
@@ -162,24 +156,29 @@ TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
         portrait,
         sharedMedia("heic/xiaomi_m2012k11ag_gps.heic"),
         camera,
-        fixtures.text("mirrorTopBottom.heic", withBoxChanged(contentOf(portrait), irot, mirrored(0))),
-        fixtures.text("mirrorLeftRight.heic", withBoxChanged(contentOf(portrait), irot, mirrored(1))),
-        fixtures.text("bt2020Full.hif", withBoxChanged(contentOf(camera), nclx + nclxBt601Full,
+        fixtures.text("mirrorTopBottom.heic", withBoxChanged(Files::read(portrait), irot, mirrored(0))),
+        fixtures.text("mirrorLeftRight.heic", withBoxChanged(Files::read(portrait), irot, mirrored(1))),
+        fixtures.text("bt2020Full.hif", withBoxChanged(Files::read(camera), nclx + nclxBt601Full,
                                                        nclx + QByteArray::fromHex("00090010000980"))),
     };
     for (const QString &file : files) {
         const std::string name = QFileInfo(file).fileName().toStdString();
-        const auto full = StillLoaders::heifDirect(file, 0);
-        const auto reference = StillLoaders::heif(file, 0);
-        ASSERT_TRUE(full && reference) << name;
-        EXPECT_LT(meanDifference(*full, *reference), 2.0) << name;
-
         const auto boxed = StillLoaders::heifDirect(file, 1280);
         const auto boxedReference = StillLoaders::heif(file, 1280);
         ASSERT_TRUE(boxed && boxedReference) << name;
         ASSERT_EQ(boxed->size(), boxedReference->size()) << name;
-        const QImage fullScaled = full->scaled(boxed->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        EXPECT_LT(meanDifference(*boxed, fullScaled), 3.0) << name;
+        // The edited copies differ from their originals in boxes only, which the boxed pictures
+        // show as well; the full ones are compared for the originals.
+        if (!file.startsWith(fixtures.path(""))) {
+            const auto full = StillLoaders::heifDirect(file, 0);
+            const auto reference = StillLoaders::heif(file, 0);
+            ASSERT_TRUE(full && reference) << name;
+            EXPECT_LT(meanDifference(*full, *reference), 2.0) << name;
+            const QImage fullScaled = full->scaled(boxed->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            EXPECT_LT(meanDifference(*boxed, fullScaled), 3.0) << name;
+        } else {
+            EXPECT_LT(meanDifference(*boxed, *boxedReference), 3.0) << name;
+        }
     }
 }
 
@@ -236,7 +235,7 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
     const QString png = fixtures.picture("source.png", detailPicture(QSize(64, 48), QImage::Format_RGB888));
     const QString heic = fixtures.path("good.heic");
     Fixtures::run("heif-enc", {"-q", "90", png, "-o", heic});
-    const QByteArray good = contentOf(heic);
+    const QByteArray good = Files::read(heic);
     ASSERT_TRUE(StillLoaders::heifDirect(heic, 0));
 
     const Damage damages[] = {
@@ -259,7 +258,7 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
              return withWord(withWord(b, size, 60000), size + 4, 60000);
          },
          true},
-        {"Issue18ThousandsOfItemsWithEmptyExtents",
+        {"ThousandsOfItemsWithEmptyExtents",
          [](QByteArray b) {
              // Version 2, fields of no bytes, then a thousand items of 65535 extents each.
              QByteArray iloc(4, '\0');
@@ -298,7 +297,7 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
         EXPECT_EQ(HeifContainer::read(buffer).has_value(), damage.boxesReadable) << damage.name;
         const QString file = fixtures.text(QString("%1.heic").arg(damage.name), bytes);
         EXPECT_FALSE(StillLoaders::heifDirect(file, 0)) << damage.name;
-        StillDecoder::decode(file, 1280);
+        EXPECT_FALSE(StillDecoder::decode(file, 1280)) << damage.name << " through libheif";
     }
 }
 

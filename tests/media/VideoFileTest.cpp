@@ -114,7 +114,7 @@ TEST(VideoFile, VeryShortClipsStillGiveTheirFrames)
     }
 }
 
-TEST(VideoFile, Issue18AnAbsurdPixelShapeGivesANormalPicture)
+TEST(VideoFile, AnAbsurdPixelShapeGivesANormalPicture)
 {
     Fixtures fixtures;
     const QString clip = fixtures.video("wide.mkv", "testsrc=size=64x48:rate=5", 0.4,
@@ -124,38 +124,6 @@ TEST(VideoFile, Issue18AnAbsurdPixelShapeGivesANormalPicture)
     const auto picture = video->frameAt(0);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->size(), QSize(64, 48));
-}
-
-} // namespace
-
-namespace {
-
-// Phone clips carry their rotation in the display matrix; camera and old formats must still give a
-// picture in the middle, even when they last a fraction of a second. Pictures shrink into the box
-// and small ones are never enlarged.
-TEST(VideoFile, RealPhoneAndCameraClips)
-{
-    struct Clip
-    {
-        const char *file;
-        QSize upright; // in a 640 box
-    };
-    const Clip clips[] = {
-        {"video/iphone4s_rot90_iso6709-w.mov", {320, 568}}, {"video/android_rot90_xyz.mp4", {360, 640}},
-        {"video/panasonic_avchd.mts", {640, 360}},          {"video/sample_vp8.webm", {480, 270}},
-        {"video/sample_flv1.flv", {268, 156}},              {"video/sample_wmv2.wmv", {640, 356}},
-        {"video/sample_mpeg1_ps.mpg", {640, 356}},
-    };
-    if (sharedMedia("video").isEmpty())
-        GTEST_SKIP() << "../shared/media is not present; real clips not tested";
-    for (const Clip &clip : clips) {
-        const auto video = VideoFile::open(sharedMedia(clip.file));
-        ASSERT_TRUE(video) << clip.file;
-        EXPECT_GT(video->duration(), 0.0) << clip.file;
-        const auto picture = video->frameAt(video->duration() / 2, QSize(640, 640));
-        ASSERT_TRUE(picture) << clip.file;
-        EXPECT_EQ(picture->size(), clip.upright) << clip.file;
-    }
 }
 
 } // namespace

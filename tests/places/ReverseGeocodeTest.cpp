@@ -1,5 +1,4 @@
 #include "FakeHttpServer.h"
-#include "Fixtures.h"
 #include "PlaceResolver.h"
 #include "ReverseGeocoder.h"
 
@@ -8,12 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -22,61 +15,32 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = RequestGate::Clock;
 
-// A Nominatim stand-in that answers through a test's function and keeps what each request asked.
-class FakeNominatim
+// A clock that moves only when the gate sleeps, and remembers until when each sleep was.
+struct FakeTime
 {
-public:
-    struct Answer
-    {
-        int status = 200;
-        std::string body;
-    };
-    struct Asked
-    {
-        double latitude;
-        double longitude;
-        std::string format, language, zoom, userAgent;
-        Clock::time_point arrival;
-    };
-    using Responder = std::function<Answer(double latitude, double longitude)>;
+    std::mutex mutex;
+    Clock::time_point now{};
+    std::vector<Clock::time_point> sleeps;
+    std::function<void()> onSleep = [] {};
 
-    explicit FakeNominatim(Responder responder)
-        : m_responder(std::move(responder))
+    std::shared_ptr<RequestGate> gate()
     {
-        m_fake.server().Get("/reverse", [this](const httplib::Request &request, httplib::Response &response) {
-            Asked asked{std::stod(request.get_param_value("lat")),
-                        std::stod(request.get_param_value("lon")),
-                        request.get_param_value("format"),
-                        request.get_param_value("accept-language"),
-                        request.get_param_value("zoom"),
-                        request.get_header_value("User-Agent"),
-                        Clock::now()};
-            const Answer answer = m_responder(asked.latitude, asked.longitude);
-            {
-                const std::lock_guard lock(m_mutex);
-                m_asked.push_back(asked);
-            }
-            response.status = answer.status;
-            response.set_content(answer.body, "application/json");
-        });
-        m_fake.start();
+        return std::make_shared<RequestGate>(RequestGate::Timing{
+            [this] {
+                const std::lock_guard lock(mutex);
+                return now;
+            },
+            [this](Clock::time_point until) {
+                {
+                    const std::lock_guard lock(mutex);
+                    now = std::max(now, until);
+                    sleeps.push_back(until);
+                }
+                onSleep();
+            }});
     }
-
-    QUrl base() const { return m_fake.url(QString()); }
-    std::vector<Asked> asked() const
-    {
-        m_fake.requests(); // waits for answers still in flight
-        const std::lock_guard lock(m_mutex);
-        return m_asked;
-    }
-
-private:
-    Responder m_responder;
-    FakeHttpServer m_fake;
-    mutable std::mutex m_mutex;
-    std::vector<Asked> m_asked;
 };
 
 std::string nominatimAnswer(const QJsonObject &address, const QString &name)
@@ -87,120 +51,130 @@ std::string nominatimAnswer(const QJsonObject &address, const QString &name)
     return QJsonDocument(answer).toJson().toStdString();
 }
 
-FakeNominatim::Answer placeAnswer(double, double)
+const std::string wuhouci = nominatimAnswer({{"city", "成都市"}, {"suburb", "武侯区"}}, "武侯祠");
+
+// A Nominatim stand-in that answers each request with the next of `answers` (the last one again
+// once they run out).
+struct FakeNominatim
 {
-    return {200, nominatimAnswer({{"city", "成都市"}, {"suburb", "武侯区"}}, "武侯祠")};
-}
+    FakeHttpServer http;
+    std::atomic<size_t> next = 0;
+
+    explicit FakeNominatim(std::vector<std::pair<int, std::string>> answers = {{200, wuhouci}})
+    {
+        http.server().Get("/reverse", [this, answers](const httplib::Request &, httplib::Response &response) {
+            const auto &[status, body] = answers.at(std::min(next++, answers.size() - 1));
+            response.status = status;
+            response.set_content(body, "application/json");
+        });
+        http.start();
+    }
+    QUrl base() const { return http.url(QString()); }
+};
 
 TEST(ReverseGeocode, NearbyPhotosShareOneRequest)
 {
-    FakeNominatim fake(placeAnswer);
-    const ReverseGeocoder geocoder(fake.base());
+    FakeNominatim fake;
+    FakeTime time;
+    const ReverseGeocoder geocoder(fake.base(), time.gate());
     EXPECT_EQ(PlaceResolver::reverseGeocode({30.65712, 104.06601}, geocoder), QStringLiteral("成都市武侯区武侯祠"));
     EXPECT_EQ(PlaceResolver::reverseGeocode({30.65749, 104.06588}, geocoder), QStringLiteral("成都市武侯区武侯祠"));
 
-    const auto asked = fake.asked();
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_NEAR(asked[0].latitude, 30.65712, 1e-6);
-    EXPECT_NEAR(asked[0].longitude, 104.06601, 1e-6);
-    EXPECT_EQ(asked[0].format, "jsonv2");
-    EXPECT_EQ(asked[0].language, "zh-CN");
-    EXPECT_EQ(asked[0].zoom, "18");
-    EXPECT_EQ(asked[0].userAgent, "Orvane/" ORVANE_TEST_VERSION " (video and photo naming desktop app)");
+    const auto asked = fake.http.requests();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_NEAR(std::stod(asked[0].param("lat")), 30.65712, 1e-6);
+    EXPECT_NEAR(std::stod(asked[0].param("lon")), 104.06601, 1e-6);
+    EXPECT_EQ(asked[0].param("format"), "jsonv2");
+    EXPECT_EQ(asked[0].param("accept-language"), "zh-CN");
+    EXPECT_EQ(asked[0].param("zoom"), "18");
+    EXPECT_EQ(asked[0].header("User-Agent"), "Orvane/" ORVANE_TEST_VERSION " (video and photo naming desktop app)");
 
     // The next grid square asks again.
     EXPECT_TRUE(PlaceResolver::reverseGeocode({30.65812, 104.06601}, geocoder));
-    EXPECT_EQ(fake.asked().size(), 2u);
+    EXPECT_EQ(fake.http.requests().size(), 2);
 }
 
-TEST(ReverseGeocode, RequestsInARowAreMoreThanASecondApart)
+// Every caller, from any thread and any geocoder sharing the gate, gets its answer in a slot of
+// its own, 1.1 s after the one before.
+TEST(ReverseGeocode, RequestsQueueForSlotsMoreThanASecondApart)
 {
-    FakeNominatim fake(placeAnswer);
-    const ReverseGeocoder geocoder(fake.base());
-    const Clock::time_point start = Clock::now();
+    FakeNominatim fake;
+    FakeTime time;
+    const auto gate = time.gate();
+    const ReverseGeocoder geocoder(fake.base(), gate);
+    const ReverseGeocoder other(fake.base(), gate);
     EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
-    EXPECT_TRUE(geocoder.lookup({3.0, 4.0}));
-    EXPECT_GE(Clock::now() - start, 1100ms);
-}
+    EXPECT_TRUE(time.sleeps.empty());
+    EXPECT_TRUE(other.lookup({3.0, 4.0}));
+    ASSERT_FALSE(time.sleeps.empty());
+    EXPECT_EQ(time.sleeps.back() - Clock::time_point{}, 1100ms);
 
-TEST(ReverseGeocode, Issue18ACancelledLookupAsksNothing)
-{
-    FakeNominatim fake(placeAnswer);
-    const CancelFlag cancel = makeCancelFlag();
-    const ReverseGeocoder geocoder = ReverseGeocoder(fake.base()).cancelledBy(cancel);
-    EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
-    std::thread stopper([cancel] {
-        std::this_thread::sleep_for(200ms);
-        *cancel = true;
-    });
-    EXPECT_FALSE(geocoder.lookup({3.0, 4.0})); // cancelled while waiting its turn
-    stopper.join();
-    EXPECT_EQ(fake.asked().size(), 1u);
-}
-
-TEST(ReverseGeocode, ConcurrentCallersQueueAndAllGetAnswers)
-{
-    FakeNominatim fake(placeAnswer);
-    const ReverseGeocoder geocoder(fake.base());
-    const ReverseGeocoder other(fake.base()); // the gate is shared by every instance
     std::vector<std::optional<QString>> names(3);
     std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i)
-        threads.emplace_back([&, i] {
-            names[i] = PlaceResolver::reverseGeocode({-10.0 - i, 20.0}, i % 2 ? other : geocoder);
-        });
+        threads.emplace_back([&, i] { names[i] = PlaceResolver::reverseGeocode({-10.0 - i, 20.0}, i % 2 ? other : geocoder); });
     for (std::thread &thread : threads)
         thread.join();
     for (const auto &name : names)
         EXPECT_EQ(name, QStringLiteral("成都市武侯区武侯祠"));
+    EXPECT_EQ(fake.http.requests().size(), 5);
+    EXPECT_EQ(*std::max_element(time.sleeps.begin(), time.sleeps.end()) - Clock::time_point{}, 4400ms);
 
-    const auto asked = fake.asked();
-    ASSERT_EQ(asked.size(), 3u);
-    // Arrivals carry the send spacing give or take the loopback delay.
-    for (size_t i = 1; i < asked.size(); ++i)
-        EXPECT_GE(asked[i].arrival - asked[i - 1].arrival, 1050ms) << "request " << i;
+    // After a long pause the next caller goes at once.
+    time.now += 10s;
+    const size_t slept = time.sleeps.size();
+    EXPECT_TRUE(geocoder.lookup({5.0, 6.0}));
+    EXPECT_EQ(time.sleeps.size(), slept);
+}
+
+TEST(ReverseGeocode, ACancelledLookupAsksNothing)
+{
+    FakeNominatim fake;
+    FakeTime time;
+    const CancelFlag cancel = makeCancelFlag();
+    const ReverseGeocoder geocoder = ReverseGeocoder(fake.base(), time.gate()).cancelledBy(cancel);
+    EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
+    time.onSleep = [cancel] { *cancel = true; };
+    EXPECT_FALSE(geocoder.lookup({3.0, 4.0})); // cancelled while waiting its turn
+    EXPECT_EQ(time.sleeps.size(), 1u) << "the wait goes on after the cancel";
+    EXPECT_FALSE(geocoder.lookup({5.0, 6.0})); // and before it
+    EXPECT_EQ(fake.http.requests().size(), 1);
+}
+
+// On the real clock a cancel ends the wait for the next slot within moments, not 1.1 s later.
+TEST(ReverseGeocode, TheRealClockWaitsUntilCancelled)
+{
+    RequestGate gate;
+    EXPECT_TRUE(gate.waitForTurn(nullptr));
+    const CancelFlag cancel = makeCancelFlag();
+    std::thread stopper([cancel] {
+        std::this_thread::sleep_for(100ms);
+        *cancel = true;
+    });
+    const auto started = Clock::now();
+    EXPECT_FALSE(gate.waitForTurn(cancel));
+    stopper.join();
+    EXPECT_GE(Clock::now() - started, 100ms);
+    EXPECT_LT(Clock::now() - started, 600ms);
 }
 
 TEST(ReverseGeocode, FailuresAreNotRemembered)
 {
-    int calls = 0;
-    FakeNominatim fake([&calls](double, double) -> FakeNominatim::Answer {
-        switch (calls++) {
-        case 0:
-            return {503, "busy"};
-        case 1:
-            return {200, R"({"error":"Unable to geocode"})"};
-        case 2:
-            return {200, "not json"};
-        case 3:
-            return {200, nominatimAnswer({{"country", "中国"}}, "")}; // nothing usable
-        default:
-            return placeAnswer(0, 0);
-        }
-    });
-    const ReverseGeocoder geocoder(fake.base());
+    FakeNominatim fake({{503, "busy"},
+                        {200, R"({"error":"Unable to geocode"})"},
+                        {200, "not json"},
+                        {200, nominatimAnswer({{"country", "中国"}}, "")}, // nothing usable
+                        {200, wuhouci}});
+    FakeTime time;
+    const ReverseGeocoder geocoder(fake.base(), time.gate());
     const GeoCoordinate here{31.2304, 121.4737};
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(PlaceResolver::reverseGeocode(here, geocoder)) << "attempt " << i;
     EXPECT_EQ(PlaceResolver::reverseGeocode(here, geocoder), QStringLiteral("成都市武侯区武侯祠"));
     EXPECT_EQ(PlaceResolver::reverseGeocode(here, geocoder), QStringLiteral("成都市武侯区武侯祠"));
-    EXPECT_EQ(fake.asked().size(), 5u);
-}
-
-TEST(ReverseGeocode, UnreachableServiceGivesNothing)
-{
-    // A port that was free a moment ago and has no listener.
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(socket, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr *>(&address), length), 0);
-    ASSERT_EQ(::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length), 0);
-    ::close(socket);
-    const QUrl closed(QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port)));
-    EXPECT_FALSE(PlaceResolver::reverseGeocode({-45.0, 170.0}, ReverseGeocoder(closed)));
+    EXPECT_EQ(fake.http.requests().size(), 5);
+    // Through the program's own gate, on the real clock: the first request goes at once.
+    EXPECT_FALSE(PlaceResolver::reverseGeocode({-45.0, 170.0}, ReverseGeocoder(FakeHttpServer::refusedUrl(""))));
 }
 
 struct PartsCase
@@ -227,14 +201,13 @@ TEST(ReverseGeocode, PlacemarkPartsJoined)
         {"only a name", {}, "天安门", "天安门"},
         {"nothing but a too long name", {}, "中华人民共和国四川省成都市武侯区", std::nullopt},
     };
-    std::vector<std::string> bodies;
+    std::vector<std::pair<int, std::string>> answers;
     for (const PartsCase &row : cases)
-        bodies.push_back(nominatimAnswer(row.address, row.name));
+        answers.emplace_back(200, nominatimAnswer(row.address, row.name));
+    FakeNominatim fake(answers);
+    FakeTime time;
+    const ReverseGeocoder geocoder(fake.base(), time.gate());
     // Each row has its own latitude so the cache never answers for the service.
-    FakeNominatim fake([&bodies](double latitude, double) -> FakeNominatim::Answer {
-        return {200, bodies.at(static_cast<size_t>(std::lround(latitude)))};
-    });
-    const ReverseGeocoder geocoder(fake.base());
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].what);
         EXPECT_EQ(PlaceResolver::reverseGeocode({double(i), 77.0}, geocoder), cases[i].expected);

@@ -1,13 +1,15 @@
 #pragma once
 
 // A real HTTP server on 127.0.0.1 and a free port, run on its own thread, that records every
-// request it receives. Register the routes on server() before start().
+// request it receives and how many it was answering at once. Register the routes on server()
+// before start(); silent(), trickle() and cutOff() are answers for peers that misbehave.
 
 #include <QList>
 #include <QUrl>
 
 #include <httplib.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -17,17 +19,26 @@
 class FakeHttpServer
 {
 public:
+    using Clock = std::chrono::steady_clock;
+
     struct Request
     {
         std::string method;
         std::string path;
         httplib::Headers headers;
         std::string body;
+        httplib::Params params = {}; // the query
+        Clock::time_point arrival = {};
 
-        std::string header(const std::string &name) const
+        std::string header(const std::string &name) const { return value(headers, name); }
+        std::string param(const std::string &name) const { return value(params, name); }
+
+    private:
+        template <typename Map>
+        static std::string value(const Map &map, const std::string &name)
         {
-            const auto it = headers.find(name);
-            return it == headers.end() ? std::string() : it->second;
+            const auto it = map.find(name);
+            return it == map.end() ? std::string() : it->second;
         }
     };
 
@@ -37,17 +48,35 @@ public:
     httplib::Server &server() { return m_server; }
     void start();
     QUrl url(const QString &path = QStringLiteral("/")) const;
-    // Every request received so far in order of arrival, waiting briefly for those still being
-    // answered (a request whose answer the client cut off is never logged).
+
+    // Every request received so far in order of arrival, waiting up to a second for those still
+    // being answered.
     QList<Request> requests() const;
+    // Requests arrived and not yet answered; and the most there ever were at once.
+    int inFlight() const;
+    int maxInFlight() const;
+
+    // Reads the request and never answers while the server runs: the client's time-out ends it.
+    httplib::Server::Handler silent();
+    // Sends the body one byte at a time, each after `pause`.
+    static httplib::Server::Handler trickle(std::string body, std::chrono::milliseconds pause);
+    // Announces the whole body, sends its first `sent` bytes and hangs up.
+    static httplib::Server::Handler cutOff(std::string body, size_t sent);
+    // An address on 127.0.0.1 where nothing listens, so connecting is refused.
+    static QUrl refusedUrl(const QString &path = QStringLiteral("/"));
 
 private:
+    void answered(); // under m_mutex
+
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_answered;
-    std::map<const httplib::Request *, int> m_arrivals; // in flight, with their order of arrival
+    mutable std::condition_variable m_changed;
+    bool m_stopping = false;
+    int m_inFlight = 0;
+    int m_maxInFlight = 0;
+    std::map<const httplib::Request *, std::pair<int, Clock::time_point>> m_arrivals; // order and time
     int m_arrived = 0;
     QList<std::pair<int, Request>> m_requests;
 };

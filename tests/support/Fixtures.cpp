@@ -1,5 +1,7 @@
 #include "Fixtures.h"
 
+#include "Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -55,10 +57,7 @@ void Fixtures::tag(const QString &file, const QStringList &exiftoolAssignments)
 
 QString Fixtures::text(const QString &name, const QByteArray &content)
 {
-    QFile file(path(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    return file.fileName();
+    return Files::write(path(name), content);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "BusyIndicator.h"
 #include "DetailPane.h"
+#include "Files.h"
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
@@ -58,13 +59,6 @@ TEST(MainWindow, DropAFolderAnalyseTypeANameRenameAndUndo)
 {
     Window window;
     EXPECT_TRUE(window.main().emptyHint()->isVisible());
-    EXPECT_EQ(window.main().emptyHint()->text(), "把视频或照片文件或文件夹拖到这里\n也可以点「添加文件」");
-    EXPECT_EQ(window.main().toolbar()->item("mediaTarget")->text(), "处理对象：两者都处理");
-    QStringList labels;
-    for (QAction *action : window.main().toolbar()->actions())
-        labels << action->text();
-    EXPECT_EQ(labels, (QStringList{"赞助作者", "添加文件", "添加文件夹", "设置", "Ollama 引导", "处理对象：两者都处理",
-                                   "检索", "分析全部", "执行重命名", "撤销"}));
 
     const QStringList files = pictures(window, "2026/2025/2024/2023/2022/2021", 2);
     window.drop({QFileInfo(files[0]).path()});
@@ -83,7 +77,7 @@ TEST(MainWindow, DropAFolderAnalyseTypeANameRenameAndUndo)
     EXPECT_EQ(pane->originalLabel()->text(), "原始文件名：IMG_2.png");
     EXPECT_EQ(pane->contentField()->text(), "石桥流水");
     EXPECT_EQ(pane->analysisView()->toPlainText(), R"({"content":"石桥流水","location":"古镇"})");
-    Window::waitUntil([&] { return pane->montageTitle()->isVisible() || pane->frameCount() == 1; });
+    waitUntil([&] { return pane->montageTitle()->isVisible() || pane->frameCount() == 1; });
     EXPECT_EQ(pane->frameCount(), 1);
 
     // Typed, still focused, never confirmed: rename uses it all the same.
@@ -126,7 +120,7 @@ TEST(MainWindow, StoppingARunKeepsAnEditMadeMeanwhile)
 
     analyze->trigger();
     window.ollama.release();
-    Window::waitUntil([&] { return !window.model().isBusy(); });
+    waitUntil([&] { return !window.model().isBusy(); });
     QApplication::processEvents();
     EXPECT_EQ(analyze->text(), "分析全部");
     EXPECT_TRUE(window.main().statusLabel()->text().startsWith("分析已停止：成功 0/2 个"));
@@ -138,6 +132,7 @@ TEST(MainWindow, ClearingDeletingAndThePreviewSize)
 {
     Window window;
     window.drop(pictures(window, "shoot", 3));
+    const QStringList shoot = Files::tree(window.fixtures.path("shoot"));
     ListTableView *list = window.main().tableView();
 
     list->clearSelection();
@@ -161,7 +156,7 @@ TEST(MainWindow, ClearingDeletingAndThePreviewSize)
     answerNextAlert("清空");
     window.main().clearList();
     EXPECT_EQ(list->model()->rowCount(), 0);
-    EXPECT_TRUE(QFile::exists(window.fixtures.path("shoot/IMG_1.png")));
+    EXPECT_EQ(Files::tree(window.fixtures.path("shoot")), shoot) << "removing rows leaves the files alone";
     QApplication::processEvents();
     EXPECT_EQ(window.main().statusLabel()->text(), "列表已清空，可导入新的素材或文件夹");
 

@@ -76,7 +76,7 @@ void shoot(const QString &folder, const QString &theme)
 void shootSecondary(const QString &folder, const QString &theme)
 {
     Window window(false);
-    Window::waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
+    waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
     QTest::qWait(200);
     save(window.delegate->onboardingWindow(), folder + "/onboarding-" + theme + ".png");
     window.delegate->onboardingWindow()->close();
@@ -104,7 +104,7 @@ void shootSecondary(const QString &folder, const QString &theme)
     search.keywordField()->setText(QStringLiteral("石桥"));
     search.intervalSlider()->setValue(10);
     search.runSearch();
-    Window::waitUntil([&] { return !search.isRunning(); });
+    waitUntil([&] { return !search.isRunning(); });
     search.resultTable()->selectRow(1);
     save(&search, folder + "/search-" + theme + ".png");
 }

@@ -30,7 +30,7 @@ TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
 {
     {
         Window notInstalled(false);
-        Window::waitUntil([&] {
+        waitUntil([&] {
             return notInstalled.delegate->onboardingWindow() && notInstalled.delegate->onboardingWindow()->isVisible();
         });
     }
@@ -43,7 +43,7 @@ TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
     }
     OllamaSetup &setup = window.model().ollamaSetup();
     setup.checkOllamaReadiness();
-    Window::waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
+    waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
     QWidget *onboarding = window.delegate->onboardingWindow();
     onboarding->close();
     int linesWhileShown = 0, lines = 0;
@@ -52,7 +52,7 @@ TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
         linesWhileShown += setup.isPulling() && onboarding->isVisible();
     });
     setup.pullVisionModel("qwen2.5vl:7b");
-    Window::waitUntil([&] { return !setup.isPulling(); });
+    waitUntil([&] { return !setup.isPulling(); });
     EXPECT_GE(lines, 4);
     EXPECT_EQ(linesWhileShown, 0);
 }
@@ -76,6 +76,8 @@ TEST(Shell, TheUpdateAlertAndItsThreeAnswers)
     answerNextAlert("跳过此版本");
     showUpdateAlert(window.delegate->mainWindow(), "1.3", env.update);
     EXPECT_EQ(QSettings(env.settingsPath, SettingsFile::jsonFormat()).value("updateSkippedVersion").toString(), "1.3");
+    EXPECT_EQ(AppSettings(env.settingsPath).ollamaEndpoint, window.ollama.server.url(QString()).toString())
+        << "the user's settings are kept";
 }
 
 TEST(Shell, QuittingDuringARunOrASearchEndsTheWorkPromptly)
@@ -97,7 +99,7 @@ TEST(Shell, QuittingDuringARunOrASearchEndsTheWorkPromptly)
         window.delegate->mainWindow()->close();
         window.delegate.reset();
         EXPECT_LT(clock.elapsed(), 10000) << (search ? "search" : "analysis");
-        // Issue 18: the search has ended, not been left running, and took its frames along.
+        // The search has ended, not been left running, and took its frames along.
         EXPECT_TRUE(QDir(window.fixtures.path("cache/Orvane")).entryList({"orvane-search-*"}, QDir::Dirs).isEmpty());
     }
 }
@@ -152,7 +154,7 @@ TEST(Shell, ASecondStartRaisesTheFirst)
     first.onActivate = [&] { ++raised; };
     EXPECT_TRUE(first.claim());
     EXPECT_FALSE(second.claim());
-    Window::waitUntil([&] { return raised == 1; });
+    waitUntil([&] { return raised == 1; });
     qputenv("XDG_RUNTIME_DIR", saved);
 }
 

@@ -1,12 +1,12 @@
 #include "Window.h"
 
+#include "Files.h"
 #include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <thread>
@@ -75,7 +76,7 @@ void FakeOllama::release()
 
 void FakeOllama::waitForQuestions(int count)
 {
-    Window::waitUntil([&] {
+    waitUntil([&] {
         const std::lock_guard lock(mutex);
         return asked >= count;
     });
@@ -121,6 +122,9 @@ Window::~Window()
 {
     ollama.release();
     delegate.reset();
+    // Background requests still under way end against the fake servers, not against a port that
+    // closed under them.
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(30000)) << "background work still running";
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("XDG_CACHE_HOME", savedCache);
 }
@@ -132,17 +136,18 @@ AppEnvironment Window::environment(bool installed)
     env.programSearch.locations = {fixtures.path("bin/ollama")};
     env.programSearch.appBundle = fixtures.path("Ollama.app");
     env.programSearch.environment.insert("PATH", fixtures.path("empty"));
-    if (installed) {
-        QDir().mkpath(fixtures.path("bin"));
-        QFile program(fixtures.path("bin/ollama"));
-        EXPECT_TRUE(program.open(QIODevice::WriteOnly));
-        program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    }
+    if (installed)
+        installOllama();
     env.update.settingsPath = env.settingsPath;
     env.update.pageURL = page.url("/download");
     env.update.runningVersion = "1.0";
     env.update.openInBrowser = [this](const QUrl &url) { opened << url; };
     return env;
+}
+
+void Window::installOllama()
+{
+    QFile::setPermissions(Files::write(fixtures.path("bin/ollama")), QFile::ReadOwner | QFile::ExeOwner);
 }
 
 void Window::drop(const QStringList &paths)
@@ -181,13 +186,6 @@ void Window::select(int row)
 {
     ListTableView *list = main().tableView();
     list->setCurrentIndex(list->model()->index(row, 0));
-}
-
-void Window::waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    for (QDeadlineTimer giveUp(timeoutMs); !done() && !giveUp.hasExpired();)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(done()) << "gave up waiting";
 }
 
 void answerNextAlert(const QString &label, QStringList *buttonsSeen, QString *defaultSeen)

@@ -4,6 +4,7 @@
 #include "FakeHttpServer.h"
 #include "Fixtures.h"
 #include "MainViewController.h"
+#include "WaitUntil.h"
 
 #include <QMessageBox>
 
@@ -59,6 +60,8 @@ struct Window
     ~Window();
 
     AppEnvironment environment(bool installed);
+    // Puts an Ollama program where the program search looks.
+    void installOllama();
     MainViewController &main() const { return *delegate->mainController(); }
     AppModel &model() const { return main().model(); }
 
@@ -68,7 +71,6 @@ struct Window
     void analyzeAndWait();
     void select(int row);
 
-    static void waitUntil(const std::function<bool()> &done, int timeoutMs = 60000);
 };
 
 // Answers the next modal alert with the button labelled `label`, and reports the buttons it had.

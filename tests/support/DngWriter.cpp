@@ -11,8 +11,6 @@
 #include <map>
 #include <vector>
 
-namespace Bench {
-
 namespace {
 
 enum Type : quint16 { Byte = 1, Ascii = 2, Short = 3, Long = 4, Rational = 5, SRational = 10 };
@@ -163,4 +161,3 @@ bool writeBayerDng(const QString &path, const QImage &scene)
     return file.flush();
 }
 
-} // namespace Bench
