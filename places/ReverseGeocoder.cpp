@@ -46,25 +46,25 @@ QUrl reverseUrl(const QUrl &base, GeoCoordinate coordinate)
 
 } // namespace
 
-RequestGate::RequestGate()
-    : RequestGate(Timing{})
+RequestSpacing::RequestSpacing()
+    : RequestSpacing(Timing{})
 {
 }
 
-RequestGate::RequestGate(Timing timing)
+RequestSpacing::RequestSpacing(Timing timing)
     : m_timing(std::move(timing))
 {
 }
 
-std::shared_ptr<RequestGate> RequestGate::shared()
+std::shared_ptr<RequestSpacing> RequestSpacing::shared()
 {
-    static const auto gate = std::make_shared<RequestGate>();
+    static const auto gate = std::make_shared<RequestSpacing>();
     return gate;
 }
 
 // The lock covers only the reservation, so waiting callers queue behind each other without one
 // sleeping thread blocking the rest.
-bool RequestGate::waitForTurn(const CancelFlag &cancel)
+bool RequestSpacing::waitForTurn(const CancelFlag &cancel)
 {
     Clock::time_point slot;
     {
@@ -81,7 +81,7 @@ bool RequestGate::waitForTurn(const CancelFlag &cancel)
     return !isCancelled(cancel);
 }
 
-ReverseGeocoder::ReverseGeocoder(QUrl base, std::shared_ptr<RequestGate> gate)
+ReverseGeocoder::ReverseGeocoder(QUrl base, std::shared_ptr<RequestSpacing> gate)
     : m_base(std::move(base))
     , m_gate(std::move(gate))
 {

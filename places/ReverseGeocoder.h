@@ -24,7 +24,7 @@ struct Placemark
 // Spaces requests to the service: each waits for the next free slot, 1.1 s after the one before.
 // Callers wait their turn, none is turned away. Tests give it a clock and a sleep of their own, so
 // they need not wait seconds.
-class RequestGate
+class RequestSpacing
 {
 public:
     using Clock = std::chrono::steady_clock;
@@ -36,10 +36,10 @@ public:
         };
     };
 
-    RequestGate();
-    explicit RequestGate(Timing timing);
+    RequestSpacing();
+    explicit RequestSpacing(Timing timing);
     // The gate of the whole program: the service's limit is per program, not per caller.
-    static std::shared_ptr<RequestGate> shared();
+    static std::shared_ptr<RequestSpacing> shared();
 
     // Reserves the next free slot and sleeps until it comes, or until the flag is set (false then).
     bool waitForTurn(const CancelFlag &cancel);
@@ -57,7 +57,7 @@ class ReverseGeocoder
 {
 public:
     explicit ReverseGeocoder(QUrl base = QUrl(QStringLiteral("https://nominatim.openstreetmap.org")),
-                             std::shared_ptr<RequestGate> gate = RequestGate::shared());
+                             std::shared_ptr<RequestSpacing> gate = RequestSpacing::shared());
 
     // The same service, giving up (with nothing) as soon as the flag is set, also while waiting its
     // turn: closing the program does not wait for a slow or hanging service.
@@ -70,6 +70,6 @@ public:
 
 private:
     QUrl m_base;
-    std::shared_ptr<RequestGate> m_gate;
+    std::shared_ptr<RequestSpacing> m_gate;
     CancelFlag m_cancel;
 };

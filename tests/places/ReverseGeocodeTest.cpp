@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Clock = RequestGate::Clock;
+using Clock = RequestSpacing::Clock;
 
 // A clock that moves only when the gate sleeps, and remembers until when each sleep was.
 struct FakeTime
@@ -25,9 +25,9 @@ struct FakeTime
     std::vector<Clock::time_point> sleeps;
     std::function<void()> onSleep = [] {};
 
-    std::shared_ptr<RequestGate> gate()
+    std::shared_ptr<RequestSpacing> gate()
     {
-        return std::make_shared<RequestGate>(RequestGate::Timing{
+        return std::make_shared<RequestSpacing>(RequestSpacing::Timing{
             [this] {
                 const std::lock_guard lock(mutex);
                 return now;
@@ -144,7 +144,7 @@ TEST(ReverseGeocode, ACancelledLookupAsksNothing)
 // On the real clock a cancel ends the wait for the next slot within moments, not 1.1 s later.
 TEST(ReverseGeocode, TheRealClockWaitsUntilCancelled)
 {
-    RequestGate gate;
+    RequestSpacing gate;
     EXPECT_TRUE(gate.waitForTurn(nullptr));
     const CancelFlag cancel = makeCancelFlag();
     std::thread stopper([cancel] {
