@@ -6,6 +6,7 @@
 
 #include "AppModel.h"
 #include "BenchSupport.h"
+#include "LocalServer.h"
 #include "SearchEngine.h"
 
 #include <QDir>
@@ -15,8 +16,6 @@
 #include <QJsonObject>
 
 #include <benchmark/benchmark.h>
-
-#include <httplib.h>
 
 #include <atomic>
 #include <chrono>
@@ -42,8 +41,8 @@ public:
         const std::string body = QJsonDocument(QJsonObject{{"choices", QJsonArray{QJsonObject{{"message", message}}}}})
                                      .toJson(QJsonDocument::Compact)
                                      .toStdString();
-        m_server.new_task_queue = [] { return new httplib::ThreadPool(serverLanes); };
-        m_server.Post("/v1/chat/completions", [this, body, turnAway](const httplib::Request &, httplib::Response &response) {
+        m_server.routes().new_task_queue = [] { return new httplib::ThreadPool(serverLanes); };
+        m_server.routes().Post("/v1/chat/completions", [this, body, turnAway](const httplib::Request &, httplib::Response &response) {
             if (turnAway > 0 && m_asked++ % turnAway == turnAway - 1) {
                 response.status = 429;
                 response.set_header("Retry-After", "1");
@@ -56,26 +55,15 @@ public:
             --m_inFlight;
             response.set_content(body, "application/x-json"); // not compressed by the server
         });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_server.start();
     }
 
-    ~BusyService()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-
-    QUrl url() const { return QUrl(u"http://127.0.0.1:%1/v1"_s.arg(m_port)); }
+    QUrl url() const { return m_server.url(u"/v1"_s); }
     int mostInFlight() const { return m_mostInFlight; }
 
 private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::atomic<int> m_asked = 0, m_inFlight = 0, m_mostInFlight = 0;
+    Bench::LocalServer m_server; // last, so it stops before what its handlers use goes
 };
 
 const QStringList &photos()

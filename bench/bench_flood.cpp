@@ -4,12 +4,11 @@
 
 #include "BenchSupport.h"
 #include "FreshCopy.h"
+#include "LocalServer.h"
 #include "OllamaClient.h"
 #include "UpdateChecker.h"
 
 #include <benchmark/benchmark.h>
-
-#include <httplib.h>
 
 #include <functional>
 #include <thread>
@@ -36,25 +35,14 @@ public:
                 return sink.write(megabyte.data(), megabyte.size());
             });
         };
-        m_server.Post("/api/generate", flood).Post("/api/pull", flood).Get("/download", flood);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_server.routes().Post("/api/generate", flood).Post("/api/pull", flood).Get("/download", flood);
+        m_server.start();
     }
 
-    ~Flood()
-    {
-        m_server.stop();
-        m_thread.join();
-    }
-
-    QUrl url(const QString &path = {}) const { return QUrl(u"http://127.0.0.1:%1"_s.arg(m_port) + path); }
+    QUrl url(const QString &path = {}) const { return m_server.url(path); }
 
 private:
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
+    Bench::LocalServer m_server;
 };
 
 // Measured in a fresh copy of this program, so no earlier benchmark's freed memory hides the cost.
