@@ -135,6 +135,9 @@ public:
         }
         // Qt reads ahead without limit otherwise, so a flood would be in memory before any cap is checked.
         reply->setReadBufferSize(readAhead);
+        // Qt hands the limit to its network thread only for a request already started, and one with
+        // a body starts when the event loop first turns: say it again then.
+        QTimer::singleShot(0, reply, [reply] { reply->setReadBufferSize(readAhead); });
         m_reply = reply;
 
         QEventLoop loop;
@@ -202,6 +205,14 @@ private:
         return status() >= 200 && status() <= 299 ? m_request.maxBody : m_request.maxErrorBody;
     }
 
+    // Past the first read's worth a buffer takes room for all it may hold at once: grown step by
+    // step it would be copied at every doubling and, near its cap, cost several times the cap.
+    void growOnce(QByteArray &buffer) const
+    {
+        if (buffer.size() >= readAhead && buffer.capacity() < cap() + readAhead)
+            buffer.reserve(cap() + readAhead);
+    }
+
     void take()
     {
         if (m_error || m_stopped)
@@ -213,9 +224,11 @@ private:
                 fail(HttpError::Kind::tooLarge, replyTooLarge);
                 return;
             }
+            growOnce(m_response.body);
             m_response.body += chunk;
             return;
         }
+        growOnce(m_pending);
         m_pending += m_reply->readAll();
         qsizetype end;
         // Only what arrived since the last look is searched, so a long line costs its length once.
