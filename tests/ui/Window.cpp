@@ -1,22 +1,18 @@
 #include "Window.h"
 
 #include "Files.h"
-#include "ItemListModel.h"
 #include "ListTableView.h"
 #include "MainToolbar.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMainWindow>
 #include <QMimeData>
-#include <QPushButton>
 #include <QTest>
-#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -51,7 +47,7 @@ FakeOllama::FakeOllama()
                 sink.done();
                 return true;
             }
-            std::this_thread::sleep_for(20ms);
+            std::this_thread::sleep_for(20ms); // four progress lines, then the outcome, as a download goes
             const std::string line = (*next)++ < 4 ? R"({"status":"pulling manifest"})" "\n" : last;
             return sink.write(line.data(), line.size());
         });
@@ -196,15 +192,16 @@ void answerNextAlert(const QString &label, QStringList *buttonsSeen, QString *de
             answerNextAlert(label, buttonsSeen, defaultSeen); // not up yet
             return;
         }
+        if (defaultSeen && box->defaultButton())
+            *defaultSeen = box->defaultButton()->text();
+        QAbstractButton *chosen = nullptr;
         for (QAbstractButton *button : box->buttons()) {
             if (buttonsSeen)
                 *buttonsSeen << button->text();
-        }
-        if (defaultSeen && box->defaultButton())
-            *defaultSeen = box->defaultButton()->text();
-        for (QAbstractButton *button : box->buttons()) {
             if (button->text() == label)
-                button->click();
+                chosen = button;
         }
+        if (chosen)
+            chosen->click();
     });
 }
