@@ -157,7 +157,7 @@ TEST(SettingsWindow, DownloadingAModelFromTheForm)
 TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
 {
     Window window(false);
-    waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
+    waitUntil([&] { return window.delegate->onboardingWindow() && window.delegate->onboardingWindow()->isVisible(); });
     OnboardingWindowController &guide = *window.delegate->onboardingWindow();
     const auto marks = [&] {
         QString text;
@@ -188,8 +188,10 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
     EXPECT_FALSE(guide.pullButton()->isEnabled());
     waitUntil([&] { return !window.model().ollamaSetup().isPulling(); });
     EXPECT_TRUE(guide.noteLabel()->text().startsWith("❌ 下载失败：")) << guide.noteLabel()->text().toStdString();
+    int checks = 0;
+    window.model().ollamaSetup().addReadinessObserver([&] { ++checks; });
     window.model().ollamaSetup().checkOllamaReadiness(); // a retry keeps saying why
-    QTest::qWait(100);
+    waitUntil([&] { return checks > 0; });
     EXPECT_TRUE(guide.noteLabel()->text().startsWith("❌ 下载失败："));
 
     window.ollama.pullFails = false;

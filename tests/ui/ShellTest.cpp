@@ -25,22 +25,18 @@ TEST(Shell, TitleWithAndWithoutAVersion)
     EXPECT_EQ(AppDelegate::mainWindowTitle(" \n"), "帧匣 Orvane");
 }
 
+// Not installed at start: OnboardingWindow's test.
 TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
 {
-    {
-        Window notInstalled(false);
-        waitUntil([&] {
-            return notInstalled.delegate->onboardingWindow() && notInstalled.delegate->onboardingWindow()->isVisible();
-        });
-    }
     Window window; // installed, running, with a model: nothing to show
-    QTest::qWait(100);
+    OllamaSetup &setup = window.model().ollamaSetup();
+    waitUntil([&] { return setup.readiness().hasModel; });
+    QApplication::processEvents();
     EXPECT_EQ(window.delegate->onboardingWindow(), nullptr);
     {
         const std::lock_guard lock(window.ollama.mutex);
         window.ollama.tags = R"({"models":[]})";
     }
-    OllamaSetup &setup = window.model().ollamaSetup();
     setup.checkOllamaReadiness();
     waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
     QWidget *onboarding = window.delegate->onboardingWindow();
