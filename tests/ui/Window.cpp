@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QThreadPool>
 #include <QTimer>
