@@ -7,7 +7,6 @@
 #include "StillLoaders.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 

@@ -4,7 +4,6 @@
 #include "ExifReader.h"
 #include "StillDecoder.h"
 
-#include <QImageReader>
 
 #include <array>
 

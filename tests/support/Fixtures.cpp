@@ -3,7 +3,6 @@
 #include "Files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 

@@ -8,13 +8,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QInputMethodEvent>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QSlider>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>

@@ -5,7 +5,6 @@
 #include "SettingsWindow.h"
 #include "Window.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>

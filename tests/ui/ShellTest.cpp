@@ -10,10 +10,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMainWindow>
 #include <QScreen>
 #include <QSettings>
-#include <QTest>
 
 #include <gtest/gtest.h>
 

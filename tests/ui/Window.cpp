@@ -5,7 +5,6 @@
 #include "MainToolbar.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
