@@ -64,33 +64,28 @@ TEST(DateText, VideoDates)
         EXPECT_EQ(DateText::parseVideoDate(c.text), c.expected) << c.text;
 }
 
-QString taggedClip(Fixtures &fixtures, const QString &name, const QStringList &metadata)
-{
-    QStringList arguments{"-c:v", "libx264", "-movflags", "use_metadata_tags"};
-    for (const QString &m : metadata)
-        arguments << "-metadata" << m;
-    return fixtures.video(name, "testsrc=size=64x48:rate=10", 0.5, arguments);
-}
-
+// The first readable creation date among the clip's tags; none read gives the file's birth time.
 TEST(CaptureDate, VideoDatesByTheirTags)
 {
     Fixtures fixtures;
-    const QString quicktime = taggedClip(fixtures, "qt.mov",
-                                         {"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
-                                          "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/"});
-    EXPECT_EQ(FrameExtractor::creationDate(quicktime), utc(2024, 5, 1, 6, 30, 15));
-
-    const QString plain = taggedClip(fixtures, "plain.mp4", {"creation_time=2021-07-08T09:10:11.000000Z"});
-    EXPECT_EQ(FrameExtractor::creationDate(plain), utc(2021, 7, 8, 9, 10, 11));
-
-    // An unreadable first date gives way to the next creation-date item.
-    const QString fallback = taggedClip(fixtures, "fallback.mov",
-                                        {"com.apple.quicktime.creationdate=sometime in May",
-                                         "creation_time=2020-01-02T03:04:05.000000Z"});
-    EXPECT_EQ(FrameExtractor::creationDate(fallback), utc(2020, 1, 2, 3, 4, 5));
-
-    const QString untagged = fixtures.video("untagged.mkv", "testsrc=size=64x48:rate=10", 0.5, {"-c:v", "libx264"});
-    EXPECT_EQ(FrameExtractor::creationDate(untagged), fileBirthTime(untagged));
+    const std::pair<QStringList, std::optional<QDateTime>> cases[] = {
+        {{"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800",
+          "com.apple.quicktime.location.ISO6709=+31.2304+121.4737/"},
+         utc(2024, 5, 1, 6, 30, 15)},
+        {{"creation_time=2021-07-08T09:10:11.000000Z"}, utc(2021, 7, 8, 9, 10, 11)},
+        {{"com.apple.quicktime.creationdate=sometime in May", "creation_time=2020-01-02T03:04:05.000000Z"},
+         utc(2020, 1, 2, 3, 4, 5)},
+        {{}, std::nullopt},
+    };
+    int made = 0;
+    for (const auto &[tags, expected] : cases) {
+        QStringList arguments{"-c:v", "libx264"};
+        for (const QString &tag : tags)
+            arguments << "-movflags" << "use_metadata_tags" << "-metadata" << tag;
+        const QString name = QString("c%1.%2").arg(++made).arg(expected ? "mov" : "mkv");
+        const QString clip = fixtures.video(name, "testsrc=size=64x48:rate=10", 0.5, arguments);
+        EXPECT_EQ(FrameExtractor::creationDate(clip), expected ? expected : fileBirthTime(clip)) << tags.join(' ').toStdString();
+    }
 }
 
 TEST(CaptureDate, PhotoDatesInOrderOfSources)

@@ -7,7 +7,6 @@
 #include "StillLoaders.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -197,8 +196,7 @@ TEST(HeifDirect, LeavesAvifAndAlphaToLibheif)
     EXPECT_FALSE(StillLoaders::heifDirect(avif, 0));
     // libheif takes the alpha plane, a grey picture, from our HEVC decoder.
     const auto decoded = StillDecoder::decode(heic);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->picture.size(), QSize(48, 32));
+    EXPECT_EQ(decoded ? decoded->picture.size() : QSize(), QSize(48, 32));
 }
 
 struct Damage
@@ -245,19 +243,10 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
         {"BoxShorterThanItsHeader", [](QByteArray b) { return withWord(b, boxAt(b, "hdlr"), 4); }, false},
         {"BoxPastItsParent", [](QByteArray b) { return withWord(b, boxAt(b, "ipco"), 0x10000); }, false},
         {"NoPictureHandler", [](QByteArray b) { return withBoxChanged(b, "pict", "vide"); }, false},
-        {"PropertyIndexOutOfRange",
-         [](QByteArray b) {
-             b[boxAt(b, "ipma") + 8 + 4 + 4 + 2 + 1] = char(0xFF);
-             return b;
-         },
-         false},
+        {"PropertyIndexOutOfRange", [](QByteArray b) { return b.replace(boxAt(b, "ipma") + 19, 1, "\xFF"); }, false},
         {"ExtentPastTheEnd", [](QByteArray b) { return withWord(b, boxEnd(b, "iloc") - 4, 0x7FFFFFF0); }, true},
         {"PicturesOfBillionsOfPixels",
-         [](QByteArray b) {
-             const qsizetype size = boxAt(b, "ispe") + 12;
-             return withWord(withWord(b, size, 60000), size + 4, 60000);
-         },
-         true},
+         [](QByteArray b) { return withWord(withWord(b, boxAt(b, "ispe") + 12, 60000), boxAt(b, "ispe") + 16, 60000); }, true},
         {"ThousandsOfItemsWithEmptyExtents",
          [](QByteArray b) {
              // Version 2, fields of no bytes, then a thousand items of 65535 extents each.

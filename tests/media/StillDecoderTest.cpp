@@ -4,7 +4,6 @@
 #include "ExifReader.h"
 #include "StillDecoder.h"
 
-#include <QImageReader>
 
 #include <array>
 
@@ -109,20 +108,16 @@ TEST(StillDecoder, HeifAndAvifFromTheEncoder)
 TEST(StillDecoder, RawDevelopedFromTheSensor)
 {
     Fixtures fixtures;
-    const QString dng = fixtures.path("sensor.dng");
-    ASSERT_TRUE(writeBayerDng(dng, quadrantPicture(600, 400)));
-    const QString turned = fixtures.path("turned.dng");
-    ASSERT_TRUE(writeBayerDng(turned, quadrantPicture(600, 400)));
+    const QString dng = fixtures.path("sensor.dng"), turned = fixtures.path("turned.dng");
+    ASSERT_TRUE(writeBayerDng(dng, quadrantPicture(600, 400)) && writeBayerDng(turned, quadrantPicture(600, 400)));
     fixtures.tag(turned, {"-Orientation#=6"});
-    const auto still = StillDecoder::decode(dng);
-    ASSERT_TRUE(still);
-    EXPECT_EQ(still->picture.size(), QSize(600, 400));
-    expectSeen(still->picture, orientationCases[0].seen, "raw");
-    const auto upright = StillDecoder::decode(turned);
-    ASSERT_TRUE(upright);
-    EXPECT_EQ(upright->properties.orientation, 6);
-    EXPECT_EQ(upright->picture.size(), QSize(400, 600));
-    expectSeen(upright->picture, orientationCases[7].seen, "raw, orientation 6");
+    for (const auto &[file, c] : {std::pair{dng, orientationCases[2]}, std::pair{turned, orientationCases[7]}}) {
+        const auto still = StillDecoder::decode(file);
+        ASSERT_TRUE(still) << c.orientation;
+        EXPECT_EQ(still->properties.orientation == 6, c.orientation == 6);
+        EXPECT_EQ(still->picture.size(), c.orientation == 6 ? QSize(400, 600) : QSize(600, 400));
+        expectSeen(still->picture, c.seen, "raw, orientation " + std::to_string(c.orientation));
+    }
     const auto boxed = StillDecoder::decode(dng, 300);
     ASSERT_TRUE(boxed);
     EXPECT_GE(boxed->picture.width(), 300);

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <vector>
@@ -27,40 +26,26 @@ void put(QByteArray &out, T value)
 class Directory
 {
 public:
+    // Rationals are given as numerator and denominator pairs, flattened: `perValue` 2.
     template<typename T>
-    void set(quint16 tag, Type type, std::initializer_list<T> values)
+    void set(quint16 tag, Type type, std::initializer_list<T> values, int perValue = 1)
     {
         QByteArray data;
         for (T v : values)
             put(data, v);
-        m_entries[tag] = {type, quint32(values.size()), data};
+        m_entries[tag] = {type, quint32(values.size() / perValue), data};
     }
     void setText(quint16 tag, const char *text)
     {
-        const QByteArray data(text, qstrlen(text) + 1); // the count includes the closing NUL
-        m_entries[tag] = {Ascii, quint32(data.size()), data};
-    }
-    // Rationals as numerator and denominator pairs, flattened.
-    void setRationals(quint16 tag, Type type, std::initializer_list<std::int32_t> pairs)
-    {
-        QByteArray data;
-        for (std::int32_t v : pairs)
-            put(data, v);
-        m_entries[tag] = {type, quint32(pairs.size() / 2), data};
+        m_entries[tag] = {Ascii, quint32(qstrlen(text) + 1), QByteArray(text, qstrlen(text) + 1)}; // with its NUL
     }
 
-    quint32 size() const
-    {
-        quint32 total = 2 + 12 * quint32(m_entries.size()) + 4;
-        for (const auto &[tag, entry] : m_entries)
-            total += entry.data.size() > 4 ? (entry.data.size() + 1) & ~1 : 0;
-        return total;
-    }
+    quint32 size() const { return quint32(serialise(0).size()); }
 
     QByteArray serialise(quint32 offset) const
     {
         QByteArray table, values;
-        quint32 next = offset + 2 + 12 * quint32(m_entries.size()) + 4;
+        const quint32 start = offset + 2 + 12 * quint32(m_entries.size()) + 4;
         put(table, quint16(m_entries.size()));
         for (const auto &[tag, entry] : m_entries) { // std::map keeps the tags ascending, as TIFF requires
             put(table, tag);
@@ -70,11 +55,10 @@ public:
                 table.append(entry.data.leftJustified(4, '\0'));
                 continue;
             }
-            put(table, next);
+            put(table, start + quint32(values.size()));
             values.append(entry.data);
-            if (entry.data.size() % 2)
+            if (values.size() % 2)
                 values.append('\0');
-            next += (entry.data.size() + 1) & ~1;
         }
         put(table, quint32(0)); // no further directory
         return table + values;
@@ -122,11 +106,10 @@ bool writeBayerDng(const QString &path, const QImage &scene)
     ifd.set<quint32>(50717, Long, {65535});       // WhiteLevel
     // ColorMatrix1 maps XYZ to the camera's values; for a "camera" that records linear sRGB that is
     // the usual XYZ-to-sRGB matrix.
-    ifd.setRationals(50721, SRational,
-                     {32406, 10000, -15372, 10000, -4986, 10000,
-                      -9689, 10000, 18758, 10000, 415, 10000,
-                      557, 10000, -2040, 10000, 10570, 10000});
-    ifd.setRationals(50728, Rational, {1, 1, 1, 1, 1, 1}); // AsShotNeutral: D65 white is neutral already
+    ifd.set<qint32>(50721, SRational,
+                    {32406, 10000, -15372, 10000, -4986, 10000, -9689, 10000, 18758, 10000, 415, 10000,
+                     557, 10000, -2040, 10000, 10570, 10000}, 2);
+    ifd.set<qint32>(50728, Rational, {1, 1, 1, 1, 1, 1}, 2); // AsShotNeutral: D65 white is neutral already
     ifd.set<quint16>(50778, Short, {21});                  // CalibrationIlluminant1: D65
 
     const quint32 ifdOffset = 8;

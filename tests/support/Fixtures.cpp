@@ -3,10 +3,10 @@
 #include "Files.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -86,17 +86,11 @@ QImage quadrantPicture(int width, int height)
 Quadrant storedQuadrantSeenAt(const QImage &picture, Quadrant where)
 {
     const QColor seen = picture.pixelColor(centreOf(where, picture.size()));
-    int best = 0;
-    double bestDistance = 1e9;
-    for (int i = 0; i < 4; ++i) {
-        const QColor &c = quadrantColours[i];
-        const double d = std::hypot(std::hypot(seen.red() - c.red(), seen.green() - c.green()), seen.blue() - c.blue());
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return static_cast<Quadrant>(best);
+    const auto distance = [&](const QColor &c) {
+        return std::hypot(std::hypot(seen.red() - c.red(), seen.green() - c.green()), seen.blue() - c.blue());
+    };
+    const auto nearest = std::ranges::min_element(quadrantColours, {}, distance);
+    return static_cast<Quadrant>(nearest - quadrantColours.begin());
 }
 
 int frameIndexOf(const QImage &picture)

@@ -4,12 +4,13 @@
 #include "Window.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QSlider>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,6 @@ TEST(SearchWindow, AKeywordSearchListsGroupedHitsAndExportsThemWithANote)
     QTest::keyClick(search.keywordField(), Qt::Key_Return); // a second Return while one runs does nothing
     waitUntil([&] { return !search.isRunning(); });
     EXPECT_EQ(search.statusLabel()->text(), "检索完成：共 4 处命中，来自 2 个视频");
-    EXPECT_EQ(search.resultCountLabel()->text(), "共 4 处命中");
     const QStringList videos{bench.cell(0, 0), bench.cell(1, 0), bench.cell(2, 0), bench.cell(3, 0)};
     EXPECT_EQ(videos, (QStringList{"a.mp4", "", "b.mp4", ""}));
 
@@ -89,16 +89,25 @@ TEST(SearchWindow, AKeywordSearchListsGroupedHitsAndExportsThemWithANote)
     const QModelIndex caption = search.hits()->index(0, SearchHitsModel::CaptionColumn);
     emit table->doubleClicked(caption);
     EXPECT_EQ(buttons.size(), 1);
-    emit table->doubleClicked(search.hits()->index(0, SearchHitsModel::NoteColumn)); // no alert: it would wait here
+    QTimer rescue; // an alert here would wait for ever: it is closed, and counted
+    bool alerted = false;
+    rescue.callOnTimeout([&] {
+        if (auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            alerted = true;
+            modal->reject();
+        }
+    });
+    rescue.start(50);
+    emit table->doubleClicked(search.hits()->index(0, SearchHitsModel::NoteColumn));
+    rescue.stop();
+    EXPECT_FALSE(alerted);
 
     // What the search was, not what the controls say now.
     search.clearVideos();
     search.intervalSlider()->setValue(76);
-    EXPECT_EQ(search.intervalLabel()->text(), "每 8 秒抽一帧");
     const QString markdown = bench.exported(SearchExportFormat::md, "hits");
     EXPECT_TRUE(markdown.contains("- 查询：桥\n- 采样间隔：1 秒\n- 命中：4 处\n- 视频文件（2 个）：\n  - b.mp4\n  - a.mp4\n"));
     EXPECT_TRUE(markdown.contains(" | a.mp4 | 87 | 石桥 | 第二秒, 有船 |"));
-    EXPECT_EQ(search.statusLabel()->text(), "已导出到 hits.md");
     EXPECT_TRUE(bench.exported(SearchExportFormat::txt, "hits").contains("备注：第二秒, 有船"));
 }
 
