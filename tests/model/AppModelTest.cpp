@@ -18,6 +18,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -295,15 +296,15 @@ TEST(ItemList, SnapshotAndMutateFromAWorker)
     library.model.onChange = [&] { changeSeenOnMainThread &= QThread::currentThread() == mainThread; };
 
     std::optional<VideoItem> seen, missing;
-    QEventLoop loop;
+    std::atomic<bool> finished = false;
     std::thread worker([&] {
         library.model.mutateItem(id, [](VideoItem &item) { item.content = "石桥"; });
         library.model.mutateItem(QUuid::createUuid(), [](VideoItem &item) { item.content = "never"; });
         seen = library.model.itemSnapshot(id);
         missing = library.model.itemSnapshot(QUuid::createUuid());
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        finished = true;
     });
-    loop.exec();
+    waitUntil([&] { return finished.load(); });
     worker.join();
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->content, "石桥");
