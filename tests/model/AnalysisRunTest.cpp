@@ -14,9 +14,6 @@
 
 #include <QThread>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -36,15 +33,12 @@ QJsonObject jsonOf(const FakeHttpServer::Request &request)
 struct Studio : Library
 {
     FakeHttpServer ollama, openAI, geocoder;
-    std::chrono::milliseconds modelDelay{0};
     QStringList statusLines;
 
     Studio()
         : Library("both")
     {
-        const auto slow = [this] { std::this_thread::sleep_for(modelDelay); };
-        ollama.server().Post("/api/generate", [slow](const httplib::Request &, httplib::Response &response) {
-            slow();
+        ollama.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
             const QJsonObject answer{{"model", "m"}, {"response", QString::fromStdString(modelAnswer)}, {"done", true}};
             response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
         });
@@ -275,20 +269,6 @@ TEST(AnalyzeAll, PicturesAreKeptOnDiskAndGoWithTheirItem)
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
-TEST(AnalyzeAll, TheWindowStaysResponsiveWhileTheModelThinks)
-{
-    Studio studio;
-    studio.modelDelay = 1500ms;
-    studio.import({studio.fixtures.picture(noPlaceFolder("a.png"), quadrantPicture(32, 32))});
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    timer.start(50);
-    studio.analyze();
-    EXPECT_GE(ticks, 5);
-    EXPECT_EQ(studio.model.items()[0].status, Status::analyzed);
-}
-
 TEST(EtaText, SaysDurationsAsPeopleDo)
 {
     const std::pair<double, const char *> cases[] = {
@@ -364,80 +344,6 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
     ASSERT_EQ((*result)->hits.size(), 3);
     EXPECT_EQ((*result)->hits[0].caption, "石桥");
     EXPECT_EQ(library.model.statusMessage(), "拖入视频或照片，或点击「添加文件」开始") << "the status line is the window's own";
-}
-
-} // namespace
-
-namespace {
-
-// A model that answers only when the test lets it, so a run can be caught in the middle.
-struct HeldModel
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool asked = false, released = false, answeredAfterRelease = false;
-    FakeHttpServer server;
-
-    HeldModel()
-    {
-        server.server().Post("/api/generate", [this](const httplib::Request &, httplib::Response &response) {
-            std::unique_lock lock(mutex);
-            asked = true;
-            changed.notify_all();
-            changed.wait_for(lock, 30s, [&] { return released; });
-            answeredAfterRelease = released;
-            response.set_content("{}", "application/json");
-        });
-        server.start();
-    }
-    ~HeldModel() { release(); }
-    void release()
-    {
-        {
-            const std::lock_guard lock(mutex);
-            released = true;
-        }
-        changed.notify_all();
-        server.requests(); // until the answer has gone
-    }
-    void waitForQuestion()
-    {
-        waitUntil([&] {
-            const std::lock_guard lock(mutex);
-            return asked;
-        });
-    }
-};
-
-TEST(AnalyzeAll, StoppingEndsTheRequestInFlightAndLeavesTheRestAsTheyWere)
-{
-    HeldModel ollama;
-    Library library("both");
-    library.model.settings().ollamaEndpoint = ollama.server.url(QString()).toString();
-    library.import({library.fixtures.picture("a.png", quadrantPicture(32, 32)),
-                    library.fixtures.picture("b.png", quadrantPicture(32, 32))});
-    library.model.analyzeAll();
-    ollama.waitForQuestion();
-    library.model.stopAnalysis();
-    waitUntil([&] { return !library.model.isBusy(); });
-    EXPECT_EQ(library.model.items()[0].status, VideoItem::Status::pending);
-    EXPECT_EQ(library.model.items()[1].status, VideoItem::Status::pending);
-    EXPECT_TRUE(library.model.statusMessage().startsWith("分析已停止：成功 0/2 个，用时 "))
-        << library.model.statusMessage().toStdString();
-}
-
-// Closing the application must not wait for a model that thinks for minutes.
-TEST(AnalyzeAll, ClosingTheModelEndsTheRequestUnderWay)
-{
-    HeldModel ollama;
-    auto library = std::make_unique<Library>("both");
-    library->model.settings().ollamaEndpoint = ollama.server.url(QString()).toString();
-    library->import({library->fixtures.picture("a.png", quadrantPicture(32, 32))});
-    library->model.analyzeAll();
-    ollama.waitForQuestion();
-    library.reset(); // would wait for the answer, which comes only after this line
-    ollama.release();
-    EXPECT_TRUE(ollama.answeredAfterRelease);
 }
 
 } // namespace

@@ -332,10 +332,6 @@ TEST(SearchEngine, FramesWaitInAnOwnerOnlyFolderRemovedAfterwards)
     const std::lock_guard lock(mutex);
     EXPECT_EQ(during, QStringList{"orvane-search- folder 7000"}); // owner only
     EXPECT_TRUE(QDir(scratch).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-
-    const auto nowhere = SearchEngine::searchVideos(requestTo(model, videos, QString()), {});
-    ASSERT_FALSE(nowhere);
-    EXPECT_EQ(nowhere.error().kind, SearchError::Kind::spool);
 }
 
 // The spool stops before the disk is full, and a crash's spools go at the next start.
@@ -352,23 +348,6 @@ TEST(FrameSpool, LeavesRoomOnTheDiskAndItsLeftoversCanGo)
     QDir(scratch.path()).mkpath("someone-else");
     FrameSpool::removeLeftovers(scratch.path());
     EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"someone-else"});
-}
-
-TEST(SearchEngine, NamesInEitherNormalFormAreOneVideoName)
-{
-    Fixtures fixtures;
-    const QString composed = QStringLiteral("caf\u00e9.mp4"), decomposed = QStringLiteral("cafe\u0301.mp4");
-    const QStringList videos{fixtures.indexedVideo("d.mp4", 1, lossless), fixtures.indexedVideo("y/" + decomposed, 2, lossless),
-                             fixtures.indexedVideo("x/" + composed, 2, lossless)};
-    const FakeModel model([](int) { return judged(true, 50); });
-    const auto result = SearchEngine::searchVideos(requestTo(model, videos, fixtures.path(".")), {});
-    ASSERT_TRUE(result) << result.error().message.toStdString();
-    QStringList order;
-    for (const SearchHit &hit : result->hits)
-        order << (hit.videoName == composed ? "NFC " : hit.videoName == decomposed ? "NFD " : hit.videoName + " ")
-                + QString::number(hit.time());
-    // Equal names at equal times stay in the order the videos were given.
-    EXPECT_EQ(order, (QStringList{"NFD 0", "NFC 0", "NFD 1", "NFD 1", "NFC 1", "NFC 1", "d.mp4 0", "d.mp4 0"}));
 }
 
 } // namespace
