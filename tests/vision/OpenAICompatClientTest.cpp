@@ -161,7 +161,12 @@ TEST(OpenAICompatClient, NoAnswerEndsInTheHttpError)
 {
     FakeHttpServer fake;
     fake.server().Post("/silent/chat/completions", fake.silent()).Get("/silent/models", fake.silent());
-    const auto tooMuch = [](const httplib::Request &, httplib::Response &r) { r.set_content(std::string(17 << 20, 'x'), "text/plain"); };
+    const auto tooMuch = [](const httplib::Request &, httplib::Response &r) {
+        r.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
+            static const std::string megabyte(1 << 20, 'x');
+            return offset < (size_t(20) << 20) ? sink.write(megabyte.data(), megabyte.size()) : (sink.done(), true);
+        });
+    };
     fake.server().Post("/huge/chat/completions", tooMuch).Get("/huge/models", tooMuch);
     fake.start();
     const struct { const char *name; QUrl base; QString key; HttpError::Kind kind; } rows[] = {
@@ -173,7 +178,7 @@ TEST(OpenAICompatClient, NoAnswerEndsInTheHttpError)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const OpenAICompatClient client = clientFor(row.base, row.key, 400ms);
+        const OpenAICompatClient client = clientFor(row.base, row.key, row.kind == HttpError::Kind::tooLarge ? 3s : 400ms);
         const auto chat = client.analyze(frames, "p");
         const auto models = client.listModels();
         ASSERT_FALSE(chat || models);
