@@ -226,8 +226,8 @@ TEST(HttpClient, TransportFaults)
 
 } // namespace
 
-// Off until the client compares what came with the Content-Length: now and then (a few runs in a
-// hundred, seen only amid other requests) Qt ends a body cut short without an error, and the first
+// Off until the client compares what came with the Content-Length: now and then (about one run in ten
+// of a table of requests, rarely alone) Qt ends a body cut short without an error, and the first
 // bytes of a reply pass for the whole of it.
 TEST(HttpClient, DISABLED_ABodyCutShortIsNeverAnAnswer)
 {
