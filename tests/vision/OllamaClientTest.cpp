@@ -183,9 +183,6 @@ const std::string manifest = "{\"status\":\"pulling manifest\"}\n";
 
 INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"ErrorMemberWithStatus200", generate, 200, {R"({"error":"model not found"})"}, ollama + "200：model not found"},
-    FailureRow{"JsonMessage", generate, 400, {R"({"message":"invalid format"})"}, ollama + "400：invalid format"},
-    FailureRow{"JsonWithoutMessage", generate, 503, {R"({"detail":"busy"})"}, ollama + R"(503：{"detail":"busy"})"},
-    FailureRow{"PlainText", generate, 404, {"model 'x' not found"}, ollama + "404：model 'x' not found"},
     FailureRow{"PlainTextPast300Characters", generate, 404, {repeat(accented, 350)}, ollama + "404：" + repeat(accented, 300)},
     FailureRow{"NotUtf8WithStatus502", generate, 502, {"\xff\xfe bad"}, ollama + "502："},
     FailureRow{"NotJson", generate, 200, {"<html>ok</html>"}, "unreadable reply"},
