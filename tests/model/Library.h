@@ -2,14 +2,11 @@
 
 #include "AppModel.h"
 #include "Fixtures.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
-
-#include <functional>
 
 // A model with its own settings file, set to the given media target, and the session's runtime
 // folder (where undo logs go) and cache folder (where searches park frames) inside the test's
@@ -44,20 +41,6 @@ struct Library
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
         return path;
-    }
-
-    // Turns the main thread's event loop, so the model's background work can report, until done()
-    // says so.
-    static void waitUntil(const std::function<bool()> &done)
-    {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done())
-                loop.quit();
-        });
-        poll.start(5);
-        loop.exec();
     }
 
     // Imports and waits until every import has ended.

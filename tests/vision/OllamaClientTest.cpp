@@ -4,7 +4,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -127,15 +126,10 @@ TEST(OllamaClient, PullReportsEachLineWhileStreaming)
                    "ess\"}"}, 200ms);
     });
     fake.start();
-    QStringList texts;
-    QList<std::chrono::steady_clock::time_point> arrivals;
-    const auto pulled = OllamaClient(fake.url(), "m", quick).pullModel("qwen2.5vl:7b", [&](const QString &text) {
-        texts << text;
-        arrivals << std::chrono::steady_clock::now();
-    });
+    QStringList texts; // that lines come as they arrive is the HTTP layer's
+    const auto pulled = OllamaClient(fake.url(), "m", quick).pullModel("qwen2.5vl:7b", [&](const QString &text) { texts << text; });
     ASSERT_TRUE(pulled) << errorDescription(pulled.error()).toStdString();
     EXPECT_EQ(texts, QStringList({"pulling manifest", "pulling 6a0c 45%", "pulling 6a0c 66%", "x", "success"}));
-    EXPECT_GT(arrivals.last() - arrivals.first(), 450ms);
     const auto request = fake.requests().value(0);
     EXPECT_EQ(request.method + " " + request.path, "POST /api/pull");
     EXPECT_EQ(request.header("Content-Type"), "application/json");
@@ -189,11 +183,6 @@ const std::string manifest = "{\"status\":\"pulling manifest\"}\n";
 
 INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"ErrorMemberWithStatus200", generate, 200, {R"({"error":"model not found"})"}, ollama + "200：model not found"},
-    FailureRow{"ErrorTextTwoLevelsDeep", generate, 500, {R"({"error":"{\"error\":{\"message\":\"out of memory\"}}"})"}, ollama + "500：out of memory"},
-    FailureRow{"ErrorObjectThreeLevelsDeep", generate, 500, {R"({"error":{"message":"{\"error\":\"{\\\"message\\\":\\\"deep\\\"}\"}"}})"}, ollama + R"(500：{"message":"deep"})"},
-    FailureRow{"JsonMessage", generate, 400, {R"({"message":"invalid format"})"}, ollama + "400：invalid format"},
-    FailureRow{"JsonWithoutMessage", generate, 503, {R"({"detail":"busy"})"}, ollama + R"(503：{"detail":"busy"})"},
-    FailureRow{"PlainText", generate, 404, {"model 'x' not found"}, ollama + "404：model 'x' not found"},
     FailureRow{"PlainTextPast300Characters", generate, 404, {repeat(accented, 350)}, ollama + "404：" + repeat(accented, 300)},
     FailureRow{"NotUtf8WithStatus502", generate, 502, {"\xff\xfe bad"}, ollama + "502："},
     FailureRow{"NotJson", generate, 200, {"<html>ok</html>"}, "unreadable reply"},
@@ -206,45 +195,32 @@ INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"ModelsNull", tags, 200, {R"({"models":null})"}, "unreadable reply"},
     FailureRow{"TagsErrorMember", tags, 200, {R"({"error":"boom"})"}, "unreadable reply"},
     FailureRow{"TagsPlainText", tags, 500, {"Internal Server Error"}, "unreadable reply"},
-    FailureRow{"TagsNotUtf8", tags, 200, {"{\"models\":[{\"name\":\"\xff\"}]}"}, "unreadable reply"},
     FailureRow{"ErrorLineMidStream", pull, 200, {manifest, "{\"error\":\"file does not exist\"}\n" + manifest}, ollama + "0：file does not exist", {"pulling manifest"}},
-    FailureRow{"Issue18PullStatus404SaysItsErrorMember", pull, 404, {"{\"error\":\"no such model\"}\r\n", "second\n", "third"}, ollama + "404：no such model"},
+    FailureRow{"PullStatus404SaysItsErrorMember", pull, 404, {"{\"error\":\"no such model\"}\r\n", "second\n", "third"}, ollama + "404：no such model"},
     FailureRow{"PullErrorPast4KiB", pull, 500, {repeat(repeat("错", 99) + "\n", 20)}, ollama + "500：" + repeat(repeat("错", 99) + "\n", 3)},
-    FailureRow{"Issue18HtmlErrorPageWithoutMarkup", generate, 502, {"<!DOCTYPE html><html><head><title>502</title><style>p{}</style></head><body><h1>Bad Gateway</h1><p>nginx</p></body></html>"}, ollama + "502：Bad Gateway nginx"},
     FailureRow{"PullCutMidLine", pull, 200, {manifest + "{\"status\":\"pulling 6a0c\",\"total\":1000,\"comp"}, "transport", {"pulling manifest"}, true},
     FailureRow{"PullSilentMidStream", pull, 200, {manifest, manifest}, "timeout", {"pulling manifest"}, false, 600ms}),
     [](const auto &info) { return info.param.name; });
 
-// Refused, silent and oversized answers end every call in the HTTP layer's error, within the time-out.
+// Each call passes on the HTTP layer's failure, which owns the faults themselves.
 TEST(OllamaClient, TransportFaultsPassThrough)
 {
-    QTcpServer silent, closed; // the first accepts and never answers
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost) && closed.listen(QHostAddress::LocalHost));
-    const auto local = [](const QTcpServer &server) { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort())); };
-    const QUrl refused = local(closed);
-    closed.close();
-    FakeHttpServer huge;
-    const auto flood = [](const httplib::Request &request, httplib::Response &r) {
-        r.status = request.path == tags ? 500 : 200;
+    FakeHttpServer fake;
+    fake.server().Post(generate, fake.silent());
+    fake.server().Get(tags, [](const httplib::Request &, httplib::Response &r) {
         r.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
             static const std::string megabyte(1 << 20, 'x');
-            if (offset >= 100 * megabyte.size())
-                sink.done();
-            return offset >= 100 * megabyte.size() || sink.write(megabyte.data(), megabyte.size());
+            return offset < (size_t(20) << 20) ? sink.write(megabyte.data(), megabyte.size()) : (sink.done(), true);
         });
-    };
-    huge.server().Post(generate, flood).Get(tags, flood).Post(pull, flood);
-    huge.start();
-
-    const std::tuple<QUrl, std::string, std::chrono::milliseconds> servers[] = {
-        {refused, "transport", 300ms}, {local(silent), "timeout", 300ms}, {huge.url(), "tooLarge", 3s}};
-    for (const auto &[url, kind, wait] : servers) {
-        for (const auto &path : {generate, tags, pull}) {
-            const auto failure = call(OllamaClient(url, "m", {wait, wait, wait}), path);
-            ASSERT_TRUE(failure) << path;
-            EXPECT_EQ(summary(*failure), kind) << path;
-            EXPECT_FALSE(errorDescription(*failure).isEmpty());
-        }
+    });
+    fake.start();
+    const std::tuple<QUrl, std::string, std::string, std::chrono::milliseconds> rows[] = {
+        {FakeHttpServer::refusedUrl(), pull, "transport", 300ms}, {fake.url(), generate, "timeout", 300ms}, {fake.url(), tags, "tooLarge", 3s}};
+    for (const auto &[url, path, kind, wait] : rows) {
+        const auto failure = call(OllamaClient(url, "m", {wait, wait, wait}), path);
+        ASSERT_TRUE(failure) << path;
+        EXPECT_EQ(summary(*failure), kind) << path;
+        EXPECT_FALSE(errorDescription(*failure).isEmpty());
     }
 }
 

@@ -38,9 +38,7 @@ const QString searchRules = u"\n用简体中文输出，严格要求：\n"
                             u"只输出一个 JSON 对象，不要任何解释、前言或代码块标记：\n"
                             u"{\"caption\": \"...\", \"hit\": true, \"score\": 80}"_qs;
 const QString videoRole = u"你是一名专业的视频素材整理助手。\n"_qs;
-const QString photoRole = u"你是一名专业的照片整理助手。\n"_qs;
 const QString videoScope = u"\n请综合整张图（也就是整段视频"_qs + namingRules;
-const QString photoScope = u"\n请综合整张图（也就是这张照片"_qs + namingRules;
 const QString searchRole = u"你是一名视频内容检索助手。"_qs;
 
 QString grid(const char16_t *frames, const char16_t *columns, const char16_t *rows)
@@ -49,28 +47,25 @@ QString grid(const char16_t *frames, const char16_t *columns, const char16_t *ro
         .arg(frames, columns, rows);
 }
 
+// One whole prompt per family, as a changed prompt changes every reply; elsewhere only the part
+// that the layout, the media or the mode changes.
 TEST(PromptBuilder, PromptTexts)
 {
-    const Row rows[] = {
-        {"VideoGrid3x2", PromptBuilder::build(3, 2, Media::video), videoRole + grid(u"6", u"3", u"2") + videoScope},
-        {"PhotoGrid2x2", PromptBuilder::build(2, 2, Media::photo), photoRole + grid(u"4", u"2", u"2") + photoScope},
-        {"OneColumnTwoRows", PromptBuilder::build(1, 2, Media::video), videoRole + grid(u"2", u"1", u"2") + videoScope},
-        {"HugeGridDoesNotOverflow", PromptBuilder::build(100000, 100000, Media::video),
-         videoRole + grid(u"10000000000", u"100000", u"100000") + videoScope},
-        {"VideoStrip4x1", PromptBuilder::build(4, 1, Media::video),
-         videoRole + u"下面是一张图，由同一段视频按时间顺序抽取的 4 帧画面并排拼成（从左到右）。"_qs + videoScope},
-        {"PhotoSingle", PromptBuilder::build(1, 1, Media::photo),
-         photoRole + u"下面是这张照片本身（已解码为标准图）。"_qs + photoScope},
-        {"VideoSingle", PromptBuilder::build(1, 1, Media::video),
-         videoRole + u"下面是同一段视频中抽取的一帧画面。"_qs + videoScope},
-        {"Keyword", PromptBuilder::buildSearch(u" 红色雨伞 %1"_qs, SearchMode::keyword),
-         searchRole + u"判断这一帧画面里是否出现了与关键词「 红色雨伞 %1」相关的人、物、场景或动作。"_qs + searchRules},
-        {"Reference", PromptBuilder::buildSearch(u"参考图"_qs, SearchMode::reference),
-         searchRole + u"第一张图是参考图（要找的主体），第二张图是待判定的视频帧。"
-                      u"判断第二张图里的主要主体是否与参考图相似（同一物体 / 人物 / 场景类型）。"_qs + searchRules},
+    EXPECT_EQ(PromptBuilder::build(3, 2, Media::video).toStdString(), (videoRole + grid(u"6", u"3", u"2") + videoScope).toStdString());
+    EXPECT_EQ(PromptBuilder::buildSearch(u" 红色雨伞 %1"_qs, SearchMode::keyword).toStdString(),
+              (searchRole + u"判断这一帧画面里是否出现了与关键词「 红色雨伞 %1」相关的人、物、场景或动作。"_qs + searchRules).toStdString());
+    const std::pair<QString, QString> parts[] = {
+        {PromptBuilder::build(2, 2, Media::photo),
+         u"你是一名专业的照片整理助手。\n"_qs + grid(u"4", u"2", u"2") + u"\n请综合整张图（也就是这张照片"_qs + namingRules},
+        {PromptBuilder::build(1, 2, Media::video), grid(u"2", u"1", u"2")},
+        {PromptBuilder::build(100000, 100000, Media::video), grid(u"10000000000", u"100000", u"100000")}, // no overflow
+        {PromptBuilder::build(4, 1, Media::video), u"下面是一张图，由同一段视频按时间顺序抽取的 4 帧画面并排拼成（从左到右）。"_qs},
+        {PromptBuilder::build(1, 1, Media::photo), u"下面是这张照片本身（已解码为标准图）。"_qs},
+        {PromptBuilder::build(1, 1, Media::video), u"下面是同一段视频中抽取的一帧画面。"_qs},
+        {PromptBuilder::buildSearch(u"参考图"_qs, SearchMode::reference), u"第一张图是参考图（要找的主体），第二张图是待判定的视频帧。"_qs},
     };
-    for (const Row &row : rows)
-        EXPECT_EQ(row.input.toStdString(), row.expected.toStdString()) << row.name;
+    for (const auto &[prompt, part] : parts)
+        EXPECT_TRUE(prompt.contains(part)) << prompt.toStdString();
     EXPECT_EQ(QJsonDocument(PromptBuilder::namingSchema()).toJson(QJsonDocument::Compact),
               R"({"properties":{"content":{"type":"string"},"location":{"type":"string"}},)"
               R"("required":["content","location"],"type":"object"})");
