@@ -182,6 +182,11 @@ public:
         if ((m_response.status == 0 || connectionFailed) && error != QNetworkReply::NoError && !m_stopped)
             return std::unexpected(
                 HttpError{HttpError::Kind::transport, error, transportMessage(error, m_request.url, reply->errorString())});
+        // Qt now and then ends a body cut short without an error; the announced length tells.
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!m_stopped && announced.isValid() && m_received < announced.toLongLong())
+            return std::unexpected(HttpError{HttpError::Kind::transport, QNetworkReply::RemoteHostClosedError,
+                                             transportMessage(QNetworkReply::RemoteHostClosedError, m_request.url, {})});
         if (m_onLine && !m_stopped && !m_pending.isEmpty()) {
             m_response.endedMidLine = true;
             (*m_onLine)(m_response.status, m_pending);
@@ -226,10 +231,13 @@ private:
             }
             growOnce(m_response.body);
             m_response.body += chunk;
+            m_received += chunk.size();
             return;
         }
         growOnce(m_pending);
-        m_pending += m_reply->readAll();
+        const QByteArray chunk = m_reply->readAll();
+        m_received += chunk.size();
+        m_pending += chunk;
         qsizetype end;
         // Only what arrived since the last look is searched, so a long line costs its length once.
         while (!m_stopped && (end = m_pending.indexOf('\n', m_searched)) >= 0) {
@@ -256,6 +264,7 @@ private:
     std::optional<HttpError> m_error;
     QByteArray m_pending;
     qsizetype m_searched = 0; // m_pending holds no line break before this
+    qint64 m_received = 0;
     bool m_stopped = false;
 };
 

@@ -86,7 +86,7 @@ TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
 {
     if (qEnvironmentVariableIsSet("ORVANE_MEASURE_PEAK")) {
         FakeHttpServer flood;
-        flood.server().Get("/flood", [](const httplib::Request &, httplib::Response &response) {
+        const auto pour = [](const httplib::Request &, httplib::Response &response) {
             response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
                 static const std::string megabyte(1 << 20, 'x');
                 if (offset >= (size_t(1) << 30)) {
@@ -95,25 +95,31 @@ TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
                 }
                 return sink.write(megabyte.data(), megabyte.size());
             });
-        });
+        };
+        flood.server().Get("/flood", pour).Post("/flood", pour);
         flood.start();
+        HttpRequest request = requestTo(flood.url("/flood"));
+        request.method = qgetenv("ORVANE_MEASURE_PEAK"); // a request with a body starts later in Qt
+        request.body = request.method == "POST" ? "{}" : "";
         const long before = statusKiB("VmRSS:");
-        const auto answer = HttpClient::send(requestTo(flood.url("/flood")));
+        const auto answer = HttpClient::send(request);
         EXPECT_FALSE(answer);
         std::printf("peak growth %ld KiB\n", statusKiB("VmHWM:") - before);
         return;
     }
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("ORVANE_MEASURE_PEAK", "1");
-    child.setProcessEnvironment(environment);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=HttpClient.AReplyPastItsCapCostsNoMoreThanTheCap"});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QString output = QString::fromUtf8(child.readAllStandardOutput());
-    const QRegularExpressionMatch growth = QRegularExpression("peak growth (\\d+) KiB").match(output);
-    ASSERT_TRUE(growth.hasMatch()) << output.toStdString();
-    EXPECT_LT(growth.captured(1).toLong(), 40 * 1024);
+    for (const char *method : {"GET", "POST"}) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ORVANE_MEASURE_PEAK", method);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=HttpClient.AReplyPastItsCapCostsNoMoreThanTheCap"});
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        const QRegularExpressionMatch growth = QRegularExpression("peak growth (\\d+) KiB").match(output);
+        ASSERT_TRUE(growth.hasMatch()) << method << output.toStdString();
+        EXPECT_LT(growth.captured(1).toLong(), 40 * 1024) << method;
+    }
 }
 
 } // namespace
@@ -202,10 +208,9 @@ TEST(HttpClient, TransportFaults)
 
 } // namespace
 
-// Off until the client compares what came with the Content-Length: now and then (about one run in ten
-// of a table of requests, rarely alone) Qt ends a body cut short without an error, and the first
-// bytes of a reply pass for the whole of it.
-TEST(HttpClient, DISABLED_ABodyCutShortIsNeverAnAnswer)
+// Now and then Qt ends a body cut short without an error; the first bytes of a reply must never
+// pass for the whole of it.
+TEST(HttpClient, ABodyCutShortIsNeverAnAnswer)
 {
     FakeHttpServer fake;
     fake.server().Get("/cut", FakeHttpServer::cutOff(R"({"response":"half"})", 8));
