@@ -1,5 +1,6 @@
 #include "FakeHttpServer.h"
 #include "HttpClient.h"
+#include "PeakMemory.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -70,16 +71,6 @@ TEST(HttpClient, StreamsLinesAsTheyArrive)
 
 namespace {
 
-long statusKiB(const std::string &field)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(field.size()));
-    }
-    return -1;
-}
-
 // A 1 GiB answer costs about the 16 MiB cap, not the body. Measured in a fresh copy of
 // this program, whose peak no other test has raised.
 TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
@@ -101,10 +92,10 @@ TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
         HttpRequest request = requestTo(flood.url("/flood"));
         request.method = qgetenv("ORVANE_MEASURE_PEAK"); // a request with a body starts later in Qt
         request.body = request.method == "POST" ? "{}" : "";
-        const long before = statusKiB("VmRSS:");
+        const long before = PeakMemory::statusKiB("VmRSS:");
         const auto answer = HttpClient::send(request);
         EXPECT_FALSE(answer);
-        std::printf("peak growth %ld KiB\n", statusKiB("VmHWM:") - before);
+        std::printf("peak growth %ld KiB\n", PeakMemory::statusKiB("VmHWM:") - before);
         return;
     }
     for (const char *method : {"GET", "POST"}) {
