@@ -278,6 +278,8 @@ std::expected<HttpResponse, HttpError> send(const HttpRequest &request)
     if (!gate.enter(request.cancel))
         return std::unexpected(cancelledError());
     const auto leave = qScopeGuard([&gate] { gate.leave(); });
+    // Held from the first "not now" until this question is answered or given up.
+    std::optional<RequestGate::RetryWait> retrying;
     for (int retry = 0;; ++retry) {
         auto answer = Exchange(request, nullptr).run();
         if (!answer)
@@ -290,7 +292,8 @@ std::expected<HttpResponse, HttpError> send(const HttpRequest &request)
         // Only a reply that says "not now" is asked again; it was not acted on.
         if (retry == RequestGate::retries)
             return answer;
-        const RequestGate::RetryWait waiting(gate);
+        if (!retrying)
+            retrying.emplace(gate);
         if (!waitUnlessCancelled(RequestGate::retryDelay(answer->retryAfter, retry), request.cancel))
             return std::unexpected(cancelledError());
     }

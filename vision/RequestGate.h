@@ -2,8 +2,8 @@
 
 // How many questions to one model service may be in flight at once, shared by every thread of a
 // run. It starts at the number the user chose, halves while the service answers "too many
-// requests" or "unavailable", and grows back by one with each answer. While a turned-away question
-// waits to be asked again no new question goes out: the service asked us to wait.
+// requests" or "unavailable", and grows back by one with each answer. Until a turned-away question
+// has its answer no new question goes out: the service asked us to wait.
 
 #include <QByteArray>
 
@@ -25,7 +25,7 @@ public:
     void turnedAway();
     void answered();
 
-    // Held by a question that keeps its place while it waits to be asked again.
+    // Held by a turned-away question, which keeps its place, until it is answered or given up.
     class RetryWait
     {
     public:
