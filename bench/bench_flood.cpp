@@ -2,7 +2,6 @@
 // updates, and as one endless line of a model download. Each is refused at its cap; what counts
 // is how far the resident high-water mark climbs over where it started.
 
-#include "BenchSupport.h"
 #include "FreshCopy.h"
 #include "LocalServer.h"
 #include "OllamaClient.h"
@@ -11,7 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
