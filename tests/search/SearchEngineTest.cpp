@@ -178,8 +178,8 @@ QByteArray referencePicture()
     return buffer.data();
 }
 
-// Exactly "openai" picks the compatible service, without a schema; the reference goes before the
-// frame, and only in reference mode.
+// Each engine is asked on its own path, the compatible service without a schema; the reference
+// goes before the frame, and only in reference mode.
 TEST(SearchEngine, EngineAndPicturesPerQuestion)
 {
     Fixtures fixtures;
