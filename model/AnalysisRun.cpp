@@ -65,6 +65,7 @@ public:
     Pass(const AnalysisRun &run, AppModel &model)
         : m_run(run)
         , m_model(model)
+        , m_vision(VisionService::open(run.vision, run.cancel, std::make_shared<RequestGate>(run.concurrency)))
     {
         m_clock.start();
     }
@@ -76,7 +77,7 @@ public:
         // and at most lanes + 1 items' frames are in memory.
         Handoff<Prepared> handoff(1);
         {
-            const Lanes lanes(std::max(1, m_run.concurrency), [&] {
+            const Lanes lanes(m_run.concurrency, [&] {
                 while (std::optional<Prepared> item = handoff.take())
                     ask(*item);
             });
@@ -163,7 +164,7 @@ private:
             fail(prepared.id, prepared.failure);
             return;
         }
-        const std::expected<QString, QString> reply = m_run.vision->ask(prepared.sent.images, prepared.prompt);
+        const std::expected<QString, QString> reply = m_vision->ask(prepared.sent.images, prepared.prompt);
         if (isCancelled(m_run.cancel)) {
             m_model.mutateItem(prepared.id, [&](VideoItem &item) { item.status = before->status; });
             return;
@@ -214,6 +215,7 @@ private:
 
     const AnalysisRun &m_run;
     AppModel &m_model;
+    const std::shared_ptr<const VisionService> m_vision;
     QElapsedTimer m_clock;
     std::atomic<int> m_done = 0;
 };

@@ -17,11 +17,11 @@ class AppModel;
 struct AnalysisRun
 {
     QList<QUuid> ids;
-    std::shared_ptr<const VisionService> vision;
-    int concurrency = 1;
+    VisionEndpoint vision;
+    int concurrency = 1; // questions in flight at once
     int frameCount = 4;
     ReverseGeocoder geocoder;
-    // Stops the run: the request in flight ends and no further item starts. The service holds it too.
+    // Stops the run: the questions in flight end and no further item starts.
     CancelFlag cancel;
     // Where the items' frames and montages are written; nothing is kept when empty.
     QString picturesFolder;

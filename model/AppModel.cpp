@@ -174,8 +174,7 @@ void AppModel::analyzeAll()
         ids << item.id;
     const AnalysisRun run{
         .ids = ids,
-        .vision = VisionService::open(VisionEndpoint::inUse(m_settings), m_runCancel,
-                                      std::make_shared<RequestGate>(m_settings.requestConcurrency)),
+        .vision = VisionEndpoint::inUse(m_settings),
         .concurrency = m_settings.requestConcurrency,
         .frameCount = m_settings.frameCount,
         .geocoder = m_geocoder.cancelledBy(m_runCancel),

@@ -3,7 +3,7 @@
 // Work passed from one producing thread to several consumers in order, with room for a fixed
 // number of pieces waiting, so the producer never runs far ahead of them.
 
-#include "HttpClient.h"
+#include "CancelFlag.h"
 
 #include <QtGlobal>
 

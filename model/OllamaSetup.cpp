@@ -1,6 +1,5 @@
 #include "OllamaSetup.h"
 
-
 #include <QThreadPool>
 
 #include <algorithm>

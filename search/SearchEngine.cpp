@@ -126,7 +126,7 @@ std::expected<SearchResult, SearchError> searchVideos(const SearchRequest &reque
     int finished = 0;
     std::mutex spoolReading, progressTelling;
     {
-        const Lanes lanes(std::max(1, request.concurrency), [&] {
+        const Lanes lanes(request.concurrency, [&] {
             for (int at = next++; at < total && !isCancelled(request.cancel); at = next++) {
                 Question &question = questions[size_t(at)];
                 std::expected<QByteArray, QString> jpeg;

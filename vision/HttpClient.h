@@ -3,6 +3,7 @@
 // Blocking HTTP for worker threads: each call makes its own network manager and waits in a local
 // event loop, so no state is shared between jobs. Never call it on the main thread.
 
+#include "CancelFlag.h"
 #include "RequestGate.h"
 
 #include <QByteArray>
@@ -11,27 +12,11 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
-
 #include <chrono>
 #include <expected>
 #include <functional>
 #include <memory>
 #include <utility>
-
-// Set from any thread to end every request that holds it; they fail at once as cancelled. For
-// work that must stop when its owner goes away.
-using CancelFlag = std::shared_ptr<std::atomic<bool>>;
-
-inline CancelFlag makeCancelFlag()
-{
-    return std::make_shared<std::atomic<bool>>(false);
-}
-
-inline bool isCancelled(const CancelFlag &flag)
-{
-    return flag && *flag;
-}
 
 struct HttpRequest
 {

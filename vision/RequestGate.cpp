@@ -19,15 +19,15 @@ RequestGate::RequestGate(int limit)
 {
 }
 
-bool RequestGate::enter(const std::shared_ptr<std::atomic<bool>> &cancelled)
+bool RequestGate::enter(const CancelFlag &cancel)
 {
     std::unique_lock lock(m_mutex);
     while (m_inFlight >= m_allowed || m_retryWaits > 0) {
-        if (cancelled && *cancelled)
+        if (isCancelled(cancel))
             return false;
         m_changed.wait_for(lock, cancelCheck);
     }
-    if (cancelled && *cancelled)
+    if (isCancelled(cancel))
         return false;
     ++m_inFlight;
     return true;

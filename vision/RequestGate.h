@@ -5,9 +5,10 @@
 // requests" or "unavailable", and grows back by one with each answer. Until a turned-away question
 // has its answer no new question goes out: the service asked us to wait.
 
+#include "CancelFlag.h"
+
 #include <QByteArray>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -18,8 +19,8 @@ class RequestGate
 public:
     explicit RequestGate(int limit);
 
-    // Waits for a free place; false when `cancelled` says so first.
-    bool enter(const std::shared_ptr<std::atomic<bool>> &cancelled);
+    // Waits for a free place; false when cancelled first.
+    bool enter(const CancelFlag &cancel);
     void leave();
 
     void turnedAway();
