@@ -4,7 +4,7 @@
 // frame, and the frames judged hits. The call blocks for the whole search; run it on a worker
 // thread.
 
-#include "HttpClient.h"
+#include "CancelFlag.h"
 #include "SearchHit.h"
 #include "SearchMode.h"
 #include "VisionService.h"
