@@ -114,13 +114,40 @@ httplib::Server::Handler FakeHttpServer::silent()
 httplib::Server::Handler FakeHttpServer::trickle(std::string body, std::chrono::milliseconds pause)
 {
     return [body = std::move(body), pause](const httplib::Request &, httplib::Response &response) {
-        response.set_chunked_content_provider("application/octet-stream", [body, pause](size_t offset, httplib::DataSink &sink) {
-            if (offset >= body.size()) {
+        std::vector<std::string> bytes;
+        for (const char byte : body)
+            bytes.emplace_back(1, byte);
+        stream(response, std::move(bytes), pause);
+    };
+}
+
+void FakeHttpServer::stream(httplib::Response &response, std::vector<std::string> parts, std::chrono::milliseconds pause,
+                            bool hangUp)
+{
+    auto next = std::make_shared<size_t>(0);
+    response.set_chunked_content_provider("application/x-ndjson", [=](size_t, httplib::DataSink &sink) {
+        if (*next == parts.size()) {
+            if (!hangUp)
+                sink.done();
+            return !hangUp;
+        }
+        if (*next > 0)
+            std::this_thread::sleep_for(pause);
+        const std::string &part = parts[(*next)++];
+        return sink.write(part.data(), part.size());
+    });
+}
+
+httplib::Server::Handler FakeHttpServer::flood(size_t bytes)
+{
+    return [bytes](const httplib::Request &, httplib::Response &response) {
+        response.set_chunked_content_provider("application/octet-stream", [bytes](size_t offset, httplib::DataSink &sink) {
+            static const std::string megabyte(1 << 20, 'x');
+            if (offset >= bytes) {
                 sink.done();
                 return true;
             }
-            std::this_thread::sleep_for(pause);
-            return sink.write(body.data() + offset, 1);
+            return sink.write(megabyte.data(), std::min(megabyte.size(), bytes - offset));
         });
     };
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class FakeHttpServer
 {
@@ -58,8 +59,14 @@ public:
 
     // Reads the request and never answers while the server runs: the client's time-out ends it.
     httplib::Server::Handler silent();
-    // Sends the body one byte at a time, each after `pause`.
+    // Sends the body one byte at a time, `pause` apart.
     static httplib::Server::Handler trickle(std::string body, std::chrono::milliseconds pause);
+    // Streams the parts as a chunked body, each after `pause` but the first, then ends it or, with
+    // `hangUp`, drops the connection.
+    static void stream(httplib::Response &response, std::vector<std::string> parts, std::chrono::milliseconds pause,
+                       bool hangUp = false);
+    // A chunked body of `bytes` bytes, its length never announced.
+    static httplib::Server::Handler flood(size_t bytes);
     // Announces the whole body, sends its first `sent` bytes and hangs up.
     static httplib::Server::Handler cutOff(std::string body, size_t sent);
     // An address on 127.0.0.1 where nothing listens, so connecting is refused.

@@ -17,12 +17,6 @@
 
 namespace {
 
-TEST(Shell, TitleWithAndWithoutAVersion)
-{
-    EXPECT_EQ(AppDelegate::mainWindowTitle("1.2.0"), "帧匣 Orvane 1.2.0");
-    EXPECT_EQ(AppDelegate::mainWindowTitle(" \n"), "帧匣 Orvane");
-}
-
 // Not installed at start: OnboardingWindow's test.
 TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
 {

@@ -17,8 +17,6 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include <thread>
-
 using namespace std::chrono_literals;
 
 FakeOllama::FakeOllama()
@@ -41,17 +39,9 @@ FakeOllama::FakeOllama()
         response.set_content(tags, "application/json");
     });
     server.server().Post("/api/pull", [this](const httplib::Request &, httplib::Response &response) {
-        auto next = std::make_shared<int>(0);
+        const std::string progress = R"({"status":"pulling manifest"})" "\n"; // four lines, then the outcome
         const std::string last = pullFails ? R"({"error":"磁盘空间不足"})" "\n" : R"({"status":"success"})" "\n";
-        response.set_chunked_content_provider("application/x-ndjson", [next, last](size_t, httplib::DataSink &sink) {
-            if (*next == 5) {
-                sink.done();
-                return true;
-            }
-            std::this_thread::sleep_for(20ms); // four progress lines, then the outcome, as a download goes
-            const std::string line = (*next)++ < 4 ? R"({"status":"pulling manifest"})" "\n" : last;
-            return sink.write(line.data(), line.size());
-        });
+        FakeHttpServer::stream(response, {progress, progress, progress, progress, last}, 20ms);
     });
     server.start();
 }
