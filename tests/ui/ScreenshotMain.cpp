@@ -93,10 +93,7 @@ void shootSecondary(const QString &folder, const QString &theme)
     save(window.main().mediaTargetWindow(), folder + "/media-target-" + theme + ".png");
     window.main().mediaTargetWindow()->close();
 
-    {
-        const std::lock_guard lock(window.ollama.mutex);
-        window.ollama.reply = QStringLiteral(R"({"caption":"画面中央有一座石桥","hit":true,"score":86})");
-    }
+    window.ollama.setReply(QStringLiteral(R"({"caption":"画面中央有一座石桥","hit":true,"score":86})"));
     window.triggerToolbar("search");
     SearchWindowController &search = *window.main().searchWindow();
     search.useVideos({window.fixtures.video("河边/桥头_001.mp4", "testsrc2=size=320x180:rate=10", 4.0),

@@ -26,10 +26,7 @@ struct SearchBench : Window
 
     SearchBench()
     {
-        {
-            const std::lock_guard lock(ollama.mutex);
-            ollama.reply = seenBridge;
-        }
+        ollama.setReply(seenBridge);
         b = fixtures.video("clips/b.mp4", "testsrc=size=64x48:rate=5", 1.6);
         a = fixtures.video("clips/a.mp4", "testsrc=size=64x48:rate=5", 1.6);
         triggerToolbar("search");
@@ -160,10 +157,7 @@ TEST(SearchWindow, ASearchWhoseEveryRequestFailedKeepsThePreviousHits)
     SearchWindowController &search = *bench.search;
     search.keywordField()->setText("桥");
     bench.searchAndWait();
-    {
-        const std::lock_guard lock(bench.ollama.mutex);
-        bench.ollama.reply.clear();
-    }
+    bench.ollama.setReply({});
     bench.searchAndWait();
     EXPECT_TRUE(search.statusLabel()->text().startsWith("检索失败：")) << search.statusLabel()->text().toStdString();
     EXPECT_EQ(search.hits()->rowCount(), 4);

@@ -76,14 +76,18 @@ TEST(SettingsWindow, EveryFieldRoundTripsThroughTheStoredFile)
 TEST(SettingsWindow, AnEngineSwitchTakesEffectOnlyWhenApplied)
 {
     Window window;
-    FakeOpenAI cloud;
+    FakeVision cloud([](const FakeVision::Question &) { return FakeVision::Answer{200, R"({"content":"云端看到的桥","location":"云端"})"}; });
+    cloud.http.server().Get("/v1/models", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content(R"({"data":[{"id":"qwen-vl-max"},{"id":"gpt-4o"}]})", "application/json");
+    });
+    cloud.start();
     window.drop({window.fixtures.picture("a.png", quadrantPicture(32, 32))});
     SettingsWindowController &form = openSettings(window);
     EXPECT_TRUE(form.showsOllamaRows());
     chooseEngine(form, 1);
     EXPECT_FALSE(form.showsOllamaRows());
     EXPECT_EQ(form.modelCombo()->currentText(), "qwen-vl-max"); // that engine's own stored name
-    form.apiBaseField()->setText(cloud.base().toString());
+    form.apiBaseField()->setText(cloud.openAIURL().toString());
     QTest::keyClick(&form, Qt::Key_Escape); // Escape cancels
     EXPECT_FALSE(form.isVisible());
 
@@ -124,10 +128,7 @@ TEST(SettingsWindow, ApplyFillsFolderPlacesAndWarnsOfAModelNotDownloaded)
     Window window;
     window.model().settings().usePathPlace = false;
     window.drop({window.fixtures.picture("2026/2025/2024/2023/成都/上里古镇/a.png", quadrantPicture(32, 32))});
-    {
-        const std::lock_guard lock(window.ollama.mutex);
-        window.ollama.tags = R"({"models":[]})";
-    }
+    window.ollama.setTags(R"({"models":[]})");
     window.model().ollamaSetup().refreshModels();
     SettingsWindowController &form = openSettings(window);
     waitUntil([&] { return window.model().ollamaSetup().models().isEmpty(); });
@@ -172,10 +173,7 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
     EXPECT_EQ(QApplication::clipboard()->text(), "ollama serve");
 
     // Installed and running, no model yet.
-    {
-        const std::lock_guard lock(window.ollama.mutex);
-        window.ollama.tags = R"({"models":[]})";
-    }
+    window.ollama.setTags(R"({"models":[]})");
     window.installOllama();
     window.model().ollamaSetup().checkOllamaReadiness();
     waitUntil([&] { return marks() == "✅✅❌"; });
@@ -194,10 +192,7 @@ TEST(OnboardingWindow, MarksNoteAndDownloadFollowTheSetUp)
     EXPECT_TRUE(guide.noteLabel()->text().startsWith("❌ 下载失败："));
 
     window.ollama.pullFails = false;
-    {
-        const std::lock_guard lock(window.ollama.mutex);
-        window.ollama.tags = R"({"models":[{"name":"qwen2.5vl:7b"}]})";
-    }
+    window.ollama.setTags(R"({"models":[{"name":"qwen2.5vl:7b"}]})");
     guide.show();
     guide.pullButton()->click();
     waitUntil([&] { return !guide.isVisible(); }); // closes itself once all is ready

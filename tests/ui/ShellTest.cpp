@@ -25,10 +25,7 @@ TEST(Shell, OnboardingComesForwardOnANotReadyCheckButNotOnDownloadLines)
     waitUntil([&] { return setup.readiness().hasModel; });
     QApplication::processEvents();
     EXPECT_EQ(window.delegate->onboardingWindow(), nullptr);
-    {
-        const std::lock_guard lock(window.ollama.mutex);
-        window.ollama.tags = R"({"models":[]})";
-    }
+    window.ollama.setTags(R"({"models":[]})");
     setup.checkOllamaReadiness();
     waitUntil([&] { return window.delegate->onboardingWindow() != nullptr; });
     QWidget *onboarding = window.delegate->onboardingWindow();
@@ -61,7 +58,7 @@ TEST(Shell, TheUpdateAlertAndItsThreeAnswers)
     answerNextAlert("跳过此版本");
     showUpdateAlert(window.delegate->mainWindow(), "1.3", env.update);
     EXPECT_EQ(QSettings(env.settingsPath, SettingsFile::jsonFormat()).value("updateSkippedVersion").toString(), "1.3");
-    EXPECT_EQ(AppSettings(env.settingsPath).ollamaEndpoint, window.ollama.server.url(QString()).toString())
+    EXPECT_EQ(AppSettings(env.settingsPath).ollamaEndpoint, window.ollama.server.ollamaURL().toString())
         << "the user's settings are kept";
 }
 

@@ -8,9 +8,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
@@ -20,25 +17,19 @@
 using namespace std::chrono_literals;
 
 FakeOllama::FakeOllama()
-{
-    server.server().Post("/api/generate", [this](const httplib::Request &, httplib::Response &response) {
+    : server([this](const FakeVision::Question &) {
         std::unique_lock lock(mutex);
         ++asked;
         changed.notify_all();
         changed.wait_for(lock, 30s, [this] { return !holding; });
-        if (reply.isEmpty()) {
-            response.status = 500;
-            response.set_content(R"({"error":"model crashed"})", "application/json");
-            return;
-        }
-        const QJsonObject answer{{"model", "m"}, {"response", reply}, {"done", true}};
-        response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
-    });
-    server.server().Get("/api/tags", [this](const httplib::Request &, httplib::Response &response) {
+        return reply.isEmpty() ? FakeVision::Answer{500, "model crashed"} : FakeVision::Answer{200, reply};
+    })
+{
+    server.http.server().Get("/api/tags", [this](const httplib::Request &, httplib::Response &response) {
         const std::lock_guard lock(mutex);
         response.set_content(tags, "application/json");
     });
-    server.server().Post("/api/pull", [this](const httplib::Request &, httplib::Response &response) {
+    server.http.server().Post("/api/pull", [this](const httplib::Request &, httplib::Response &response) {
         const std::string progress = R"({"status":"pulling manifest"})" "\n"; // four lines, then the outcome
         const std::string last = pullFails ? R"({"error":"磁盘空间不足"})" "\n" : R"({"status":"success"})" "\n";
         FakeHttpServer::stream(response, {progress, progress, progress, progress, last}, 20ms);
@@ -49,7 +40,19 @@ FakeOllama::FakeOllama()
 FakeOllama::~FakeOllama()
 {
     release();
-    server.requests();
+    server.questions();
+}
+
+void FakeOllama::setTags(const std::string &models)
+{
+    const std::lock_guard lock(mutex);
+    tags = models;
+}
+
+void FakeOllama::setReply(const QString &text)
+{
+    const std::lock_guard lock(mutex);
+    reply = text;
 }
 
 void FakeOllama::release()
@@ -69,19 +72,6 @@ void FakeOllama::waitForQuestions(int count)
     });
 }
 
-FakeOpenAI::FakeOpenAI()
-{
-    server.server().Get("/v1/models", [](const httplib::Request &, httplib::Response &response) {
-        response.set_content(R"({"data":[{"id":"qwen-vl-max"},{"id":"gpt-4o"}]})", "application/json");
-    });
-    server.server().Post("/v1/chat/completions", [](const httplib::Request &, httplib::Response &response) {
-        const QJsonObject message{{"role", "assistant"}, {"content", R"({"content":"云端看到的桥","location":"云端"})"}};
-        const QJsonObject answer{{"choices", QJsonArray{QJsonObject{{"message", message}}}}};
-        response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
-    });
-    server.start();
-}
-
 Window::Window(bool installed, const QString &target)
 {
     QDir().mkpath(fixtures.path("runtime"));
@@ -95,7 +85,7 @@ Window::Window(bool installed, const QString &target)
 
     const AppEnvironment env = environment(installed);
     AppSettings settings(env.settingsPath);
-    settings.ollamaEndpoint = ollama.server.url(QString()).toString();
+    settings.ollamaEndpoint = ollama.server.ollamaURL().toString();
     settings.mediaTargetRaw = target;
     settings.autoCheckUpdate = false;
     settings.persist();

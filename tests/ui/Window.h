@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AppDelegate.h"
-#include "FakeHttpServer.h"
+#include "FakeVision.h"
 #include "Fixtures.h"
 #include "MainViewController.h"
 #include "WaitUntil.h"
@@ -18,7 +18,6 @@
 // run can be caught half-way. Tags and pulls answer at once.
 struct FakeOllama
 {
-    FakeHttpServer server;
     std::mutex mutex;
     std::condition_variable changed;
     bool holding = false;
@@ -27,20 +26,15 @@ struct FakeOllama
     std::atomic<bool> pullFails = false;
     // What the model says about a picture; empty answers every question with an HTTP error.
     QString reply = QStringLiteral(R"({"content":"石桥流水","location":"古镇"})");
+    FakeVision server;
 
     FakeOllama();
     ~FakeOllama();
+    void setTags(const std::string &models);
+    void setReply(const QString &text);
     void release();
     // Turns the event loop until `count` pictures have been asked about.
     void waitForQuestions(int count);
-};
-
-// A fake OpenAI-compatible service under /v1 that lists two models and answers every picture.
-struct FakeOpenAI
-{
-    FakeHttpServer server;
-    FakeOpenAI();
-    QUrl base() const { return server.url("/v1"); }
 };
 
 // The real main window, started as the program starts it, with its settings, runtime and cache
