@@ -22,12 +22,13 @@ QList<int> indexesOf(const QList<QByteArray> &jpegs)
     return indexes;
 }
 
-QList<double> timesOf(const QList<FrameExtractor::TimestampedFrame> &frames)
+// Each sample as "time:index", the frame's index read back from its picture.
+QStringList samplesOf(const QList<FrameExtractor::TimestampedFrame> &frames)
 {
-    QList<double> times;
+    QStringList samples;
     for (const auto &frame : frames)
-        times << frame.time;
-    return times;
+        samples << QString("%1:%2").arg(frame.time).arg(frameIndexOf(*StillDecoder::decodeData(frame.jpeg)));
+    return samples;
 }
 
 // Frames evenly spaced through the clip, from one to twelve; frames at a fixed step from the
@@ -42,21 +43,16 @@ TEST(FrameExtractor, EvenlySpacedAndSampledFrames)
     EXPECT_EQ(FrameExtractor::extractFrames(six, 20).size(), 12);
     EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(one, 4)), (QList<int>{2, 4, 6, 8}));
 
-    const auto everyTwo = FrameExtractor::extractTimestampedFrames(six, 2, 600);
-    EXPECT_EQ(timesOf(everyTwo), (QList<double>{0, 2, 4, 4})); // the last sample stays a step before the end
-    QList<QByteArray> jpegs;
-    for (const auto &frame : everyTwo)
-        jpegs << frame.jpeg;
-    EXPECT_EQ(indexesOf(jpegs), (QList<int>{0, 20, 40, 40}));
-    EXPECT_EQ(timesOf(FrameExtractor::extractTimestampedFrames(six, 2, 3)), (QList<double>{0, 2, 4}));
+    // The last sample stays a step before the end.
+    EXPECT_EQ(samplesOf(FrameExtractor::extractTimestampedFrames(six, 2, 600)), (QStringList{"0:0", "2:20", "4:40", "4:40"}));
+    EXPECT_EQ(samplesOf(FrameExtractor::extractTimestampedFrames(six, 2, 3)), (QStringList{"0:0", "2:20", "4:40"}));
     EXPECT_TRUE(FrameExtractor::extractTimestampedFrames(six, 2, 0).isEmpty());
     int asked = 0;
     EXPECT_EQ(FrameExtractor::extractTimestampedFrames(six, 0.1, 600, [&] { return ++asked > 3; }).size(), 3);
 
-    const auto fine = FrameExtractor::extractTimestampedFrames(one, 0, 600);
+    const QStringList fine = samplesOf(FrameExtractor::extractTimestampedFrames(one, 0, 600));
     ASSERT_EQ(fine.size(), 11);
-    EXPECT_NEAR(fine[9].time, 0.9, 1e-9);
-    EXPECT_NEAR(fine[10].time, 0.9, 1e-9);
+    EXPECT_EQ(fine.mid(8), (QStringList{"0.8:8", "0.9:9", "0.9:9"}));
 }
 
 // The frames a cut-off clip no longer holds are left out, not copies of its last one.
