@@ -17,7 +17,6 @@ const Case cases[] = {
     {"HigherAcceptedFolderWins", u"/Users/me/Movies/2026/1919茶楼/0208茶楼/clip.mp4", 6, u"me"},
     {"ClimbStopsAfterMaxDepth", u"/Users/me/Movies/x/y/z/2026/1919茶楼/0208茶楼/clip.mp4", 6, u"1919茶楼"},
     {"OneLevelIsTheHoldingFolder", u"/Users/me/Movies/2026/1919茶楼/0208茶楼/clip.mp4", 1, u"0208茶楼"},
-    {"ZeroDepth", u"/茶楼/clip.mp4", 0, nullptr},
     {"IgnoredAndDateFolders", u"/Volumes/Drone/2026/a.mp4", 6, nullptr},
     {"IgnoredOnceNumbersGo", u"/素材 2/素材\u30003/a.mp4", 6, nullptr},
     {"SpacesCollapse", u"/x/  上里   古镇 /a.mp4", 1, u"上里 古镇"},

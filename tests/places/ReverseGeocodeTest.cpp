@@ -105,7 +105,7 @@ TEST(ReverseGeocode, NearbyPhotosShareOneRequestThatWorked)
 }
 
 // Callers from any thread queue for slots 1.1 s apart, the first at once; after a long pause the
-// next goes at once again.
+// next goes at once again, and the one after it waits from then.
 TEST(RequestSpacing, SlotsMoreThanASecondApart)
 {
     FakeTime time;
@@ -122,6 +122,8 @@ TEST(RequestSpacing, SlotsMoreThanASecondApart)
     const size_t slept = time.sleeps.size();
     EXPECT_TRUE(gate->waitForTurn(nullptr));
     EXPECT_EQ(time.sleeps.size(), slept);
+    EXPECT_TRUE(gate->waitForTurn(nullptr));
+    EXPECT_EQ(time.sleeps.back() - Clock::time_point{}, 3300ms + 10s + 1100ms) << "spaced from a slot long past";
 }
 
 // Cancelled while waiting its turn, a lookup stops at its next look at the flag, well before its
