@@ -30,11 +30,6 @@ QString goodClip(Fixtures &f)
     return f.video("good.mp4", "testsrc=size=64x48:rate=10", 2, {"-c:v", "libx264"});
 }
 
-QString goodPhoto(Fixtures &f)
-{
-    return f.picture("good.jpg", quadrantPicture(256, 256));
-}
-
 // Files that are empty, cut short, misnamed or without pictures give nothing: never a crash, never
 // a hang, never an error passed off as a picture.
 TEST(BadInput, GivesNothing)
@@ -45,7 +40,7 @@ TEST(BadInput, GivesNothing)
         {"TextNamedRaw", [](Fixtures &f) { return f.text("photo.cr3", "not a picture either\n"); }},
         {"EmptyPhoto", [](Fixtures &f) { return f.text("empty.jpg", {}); }},
         {"TruncatedClip", [](Fixtures &f) { return truncatedCopy(f, goodClip(f), "cut.mp4", 0.5); }},
-        {"TruncatedPhotoHeader", [](Fixtures &f) { return truncatedCopy(f, goodPhoto(f), "cut.jpg", 0.01); }},
+        {"TruncatedPhotoHeader", [](Fixtures &f) { return truncatedCopy(f, f.picture("good.jpg", quadrantPicture(256, 256)), "cut.jpg", 0.01); }},
         {"AudioOnly", [](Fixtures &f) { return f.video("audio.m4a", "sine=frequency=440:sample_rate=8000", 1, {"-c:a", "aac"}); }},
         {"Folder", [](Fixtures &f) { return f.path(""); }},
     };
@@ -72,7 +67,7 @@ TEST(BadInput, NamesThatAreNotUtf8)
     const QString clip = FilePath::decode(folder + "/clip-\xff\xfe.mp4");
     const QString photo = FilePath::decode(folder + "/photo-\xe9t\xe9.jpg");
     ASSERT_EQ(::rename(QFile::encodeName(goodClip(fixtures)).constData(), FilePath::encode(clip).constData()), 0);
-    const QString tagged = goodPhoto(fixtures);
+    const QString tagged = fixtures.picture("good.jpg", quadrantPicture(256, 256));
     fixtures.tag(tagged, {"-DateTimeOriginal=2024:05:01 14:30:15"});
     ASSERT_EQ(::rename(QFile::encodeName(tagged).constData(), FilePath::encode(photo).constData()), 0);
 
