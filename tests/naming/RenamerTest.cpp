@@ -24,15 +24,13 @@ struct Folder
 
     QString add(const QString &name) const { return Files::write(path(name), name.toUtf8()); }
 
-    QString contentOf(const QString &name) const { return QString::fromUtf8(Files::read(path(name))); }
-
     // Every file as "name=first name", in code-point order.
     QStringList listing() const
     {
         QStringList entries;
         for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
             if (!name.startsWith(u"lumisort_undo_"))
-                entries << name + u'=' + contentOf(name);
+                entries << name + u'=' + QString::fromUtf8(Files::read(path(name)));
         entries.sort();
         return entries;
     }
@@ -107,10 +105,8 @@ TEST(Renamer, ShortensANameTooLongForTheFileSystem)
     // with ".mov" or "-2.mov"; with its sidecar's ".mov.xmp" the third has room for 82.
     const QString cut = QString(83, QChar(u'海'));
     const QString shorter = QString(82, QChar(u'海'));
-    QStringList expected{cut + QStringLiteral(".mov=a.mov"), cut + QStringLiteral("-2.mov=b.mov"), shorter + QStringLiteral(".mov=c.mov"),
-                         shorter + QStringLiteral(".mov.xmp=c.mov.xmp")};
-    expected.sort();
-    EXPECT_EQ(folder.listing(), expected);
+    EXPECT_EQ(folder.listing(), (QStringList{shorter + QStringLiteral(".mov.xmp=c.mov.xmp"), shorter + QStringLiteral(".mov=c.mov"),
+                                             cut + QStringLiteral("-2.mov=b.mov"), cut + QStringLiteral(".mov=a.mov")}));
 }
 
 TEST(Renamer, SidecarsTravelWithTheirFileAndBack)
