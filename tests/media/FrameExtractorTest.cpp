@@ -2,12 +2,15 @@
 
 #include "FrameExtractor.h"
 #include "StillDecoder.h"
+#include "VideoFile.h"
 
 #include <QFile>
 #include <QImageReader>
 #include <QSet>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -19,24 +22,37 @@ QList<int> indexesOf(const QList<QByteArray> &jpegs)
     return indexes;
 }
 
-QList<double> timesOf(const QList<FrameExtractor::TimestampedFrame> &frames)
+// Each sample as "time:index", the frame's index read back from its picture.
+QStringList samplesOf(const QList<FrameExtractor::TimestampedFrame> &frames)
 {
-    QList<double> times;
+    QStringList samples;
     for (const auto &frame : frames)
-        times << frame.time;
-    return times;
+        samples << QString("%1:%2").arg(frame.time).arg(frameIndexOf(*StillDecoder::decodeData(frame.jpeg)));
+    return samples;
 }
 
-TEST(FrameExtractor, EvenlySpacedFrames)
+// Frames evenly spaced through the clip, from one to twelve; frames at a fixed step from the
+// start, as many as asked for at most, until stopped.
+TEST(FrameExtractor, EvenlySpacedAndSampledFrames)
 {
     Fixtures fixtures;
-    const QString clip = fixtures.indexedVideo("index.mp4", 6, {"-c:v", "libx264", "-qp", "0", "-bf", "2"});
-    const QString brief = fixtures.indexedVideo("brief.mp4", 0.5, {"-c:v", "libx264", "-qp", "0"});
-    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(clip, 3)), (QList<int>{15, 30, 45}));
-    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(clip, 0)), QList<int>{30});
-    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(clip, -5)), QList<int>{30});
-    EXPECT_EQ(FrameExtractor::extractFrames(clip, 20).size(), 12);
-    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(brief, 4)), (QList<int>{1, 2, 3, 4}));
+    const QString six = fixtures.indexedVideo("six.mp4", 6, {"-c:v", "libx264", "-qp", "0", "-bf", "2"});
+    const QString one = fixtures.indexedVideo("one.mp4", 1, {"-c:v", "libx264", "-qp", "0"});
+    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(six, 3)), (QList<int>{15, 30, 45}));
+    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(six, 0)), QList<int>{30});
+    EXPECT_EQ(FrameExtractor::extractFrames(six, 20).size(), 12);
+    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(one, 4)), (QList<int>{2, 4, 6, 8}));
+
+    // The last sample stays a step before the end.
+    EXPECT_EQ(samplesOf(FrameExtractor::extractTimestampedFrames(six, 2, 600)), (QStringList{"0:0", "2:20", "4:40", "4:40"}));
+    EXPECT_EQ(samplesOf(FrameExtractor::extractTimestampedFrames(six, 2, 3)), (QStringList{"0:0", "2:20", "4:40"}));
+    EXPECT_TRUE(FrameExtractor::extractTimestampedFrames(six, 2, 0).isEmpty());
+    int asked = 0;
+    EXPECT_EQ(FrameExtractor::extractTimestampedFrames(six, 0.1, 600, [&] { return ++asked > 3; }).size(), 3);
+
+    const QStringList fine = samplesOf(FrameExtractor::extractTimestampedFrames(one, 0, 600));
+    ASSERT_EQ(fine.size(), 11);
+    EXPECT_EQ(fine.mid(8), (QStringList{"0.8:8", "0.9:9", "0.9:9"}));
 }
 
 // The frames a cut-off clip no longer holds are left out, not copies of its last one.
@@ -52,32 +68,6 @@ TEST(FrameExtractor, ACutOffClipGivesOnlyTheFramesItHolds)
     EXPECT_FALSE(indexes.isEmpty());
     EXPECT_LT(indexes.size(), 5);
     EXPECT_EQ(QSet<int>(indexes.begin(), indexes.end()).size(), indexes.size()) << "a frame repeated";
-}
-
-TEST(FrameExtractor, SamplingTimes)
-{
-    Fixtures fixtures;
-    const QString six = fixtures.indexedVideo("six.mp4", 6, {"-c:v", "libx264", "-qp", "0", "-bf", "2"});
-    const QString one = fixtures.indexedVideo("one.mp4", 1, {"-c:v", "libx264", "-qp", "0"});
-    const QString long_ = fixtures.video("long.mp4", "testsrc=size=64x48:rate=10", 61, {"-c:v", "libx264"});
-
-    const auto everyTwo = FrameExtractor::extractTimestampedFrames(six, 2, 600);
-    EXPECT_EQ(timesOf(everyTwo), (QList<double>{0, 2, 4, 4})); // the last sample stays a step before the end
-    QList<QByteArray> jpegs;
-    for (const auto &frame : everyTwo)
-        jpegs << frame.jpeg;
-    EXPECT_EQ(indexesOf(jpegs), (QList<int>{0, 20, 40, 40}));
-    EXPECT_EQ(timesOf(FrameExtractor::extractTimestampedFrames(six, 2, 3)), (QList<double>{0, 2, 4}));
-    EXPECT_TRUE(FrameExtractor::extractTimestampedFrames(six, 2, 0).isEmpty());
-    int asked = 0;
-    EXPECT_EQ(FrameExtractor::extractTimestampedFrames(six, 0.1, 600, [&] { return ++asked > 3; }).size(), 3);
-
-    const auto fine = FrameExtractor::extractTimestampedFrames(one, 0, 600);
-    ASSERT_EQ(fine.size(), 11);
-    EXPECT_NEAR(fine[9].time, 0.9, 1e-9);
-    EXPECT_NEAR(fine[10].time, 0.9, 1e-9);
-
-    EXPECT_EQ(FrameExtractor::extractTimestampedFrames(long_, 0.1, 600).size(), 600);
 }
 
 QSize sizeOf(const std::optional<QByteArray> &jpeg)
@@ -101,6 +91,43 @@ TEST(FrameExtractor, PhotosWithinTheLimit)
     Fixtures::run("ffmpeg", {"-v", "error", "-y", "-i", small, "-c:v", "ljpeg", "-pix_fmt", "bgr24", lossless});
     ASSERT_FALSE(QImageReader(lossless).canRead() && !QImageReader(lossless).read().isNull());
     EXPECT_EQ(sizeOf(FrameExtractor::extractImage(lossless, 1280)), QSize(300, 200));
+}
+
+// Several files decode at once from worker threads, as the analysis run and the search do, and each
+// gets exactly what it gets alone.
+TEST(Concurrency, FilesDecodeAtTheSameTime)
+{
+    Fixtures fixtures;
+    const QString clip = fixtures.indexedVideo("index.mp4", 6, {"-c:v", "libx264", "-qp", "0", "-bf", "2"});
+    const QString jpeg = fixtures.picture("photo.jpg", quadrantPicture(300, 200));
+    fixtures.tag(jpeg, {"-DateTimeOriginal=2024:05:01 14:30:15", "-Orientation#=6"});
+    const QString heic = fixtures.path("photo.heic");
+    Fixtures::run("heif-enc", {"-q", "80", fixtures.picture("photo.png", quadrantPicture(300, 200)), "-o", heic});
+
+    std::atomic<int> failures = 0;
+    auto worker = [&](int seed) {
+        for (int round = 0; round < 6; ++round) {
+            const auto video = VideoFile::open(clip);
+            const int frame = (seed * 7 + round * 13) % 60;
+            const auto picture = video ? video->frameAt(frame / 10.0) : std::nullopt;
+            if (!picture || frameIndexOf(*picture) != frame)
+                ++failures;
+            const auto photo = StillDecoder::decode(jpeg);
+            if (!photo || photo->picture.size() != QSize(200, 300))
+                ++failures;
+            const auto heif = StillDecoder::decode(heic);
+            if (!heif || heif->picture.size() != QSize(300, 200))
+                ++failures;
+            if (FrameExtractor::photoCreationDate(jpeg) != QDateTime(QDate(2024, 5, 1), QTime(14, 30, 15)))
+                ++failures;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back(worker, i);
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(failures, 0);
 }
 
 } // namespace

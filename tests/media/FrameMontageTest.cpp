@@ -29,15 +29,13 @@ struct Layout
     QSize canvas;
 };
 
-// The grid for every frame count, read back from the encoded montage: its size, the black border
-// and the position of the last frame.
+// The grid at each step in columns or rows, read back from the encoded montage: its size, the
+// black border and the position of the last frame.
 TEST(FrameMontage, LayoutsForOneToTwelveFrames)
 {
     const Layout layouts[] = {
-        {2, 2, 1, {905, 509}, {1828, 521}},  {3, 2, 2, {640, 360}, {1298, 738}},  {4, 2, 2, {640, 360}, {1298, 738}},
-        {5, 3, 2, {523, 294}, {1593, 606}},  {6, 3, 2, {523, 294}, {1593, 606}},  {7, 3, 3, {427, 240}, {1305, 744}},
-        {8, 3, 3, {427, 240}, {1305, 744}},  {9, 3, 3, {427, 240}, {1305, 744}},  {10, 3, 4, {370, 208}, {1134, 862}},
-        {11, 3, 4, {370, 208}, {1134, 862}}, {12, 3, 4, {370, 208}, {1134, 862}},
+        {2, 2, 1, {905, 509}, {1828, 521}}, {4, 2, 2, {640, 360}, {1298, 738}}, {5, 3, 2, {523, 294}, {1593, 606}},
+        {7, 3, 3, {427, 240}, {1305, 744}}, {10, 3, 4, {370, 208}, {1134, 862}}, {12, 3, 4, {370, 208}, {1134, 862}},
     };
     for (const Layout &layout : layouts) {
         QList<QByteArray> frames;
@@ -85,6 +83,20 @@ TEST(FrameMontage, MixedShapesAndBrokenFrames)
     EXPECT_EQ(StillDecoder::decodeData(oneGood->jpeg)->size(), QSize(200, 100));
     EXPECT_FALSE(FrameMontage::compose({}, 0.8));
     EXPECT_FALSE(FrameMontage::compose({"junk", ""}, 0.8));
+}
+
+// The same noisy picture takes far more bytes at a high quality than at a low one.
+TEST(JpegEncoder, QualityReachesTheEncoder)
+{
+    QImage noise(256, 256, QImage::Format_RGB888);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            noise.setPixelColor(x, y, QColor((x * 37 + y * 91) % 256, (x * y) % 256, (x ^ y) % 256));
+    const auto low = JpegEncoder::encode(noise, 0.2);
+    const auto high = JpegEncoder::encode(noise, 0.9);
+    ASSERT_TRUE(low && high);
+    EXPECT_LT(low->size() * 2, high->size());
+    EXPECT_FALSE(JpegEncoder::encode(QImage(), 0.8));
 }
 
 } // namespace

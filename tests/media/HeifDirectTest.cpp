@@ -8,6 +8,7 @@
 #include "StillLoaders.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -19,24 +20,6 @@
 #include <functional>
 
 namespace {
-
-// Colour gradients under a fine grey ripple: misplaced tiles, a wrong matrix or range all show in
-// the mean difference, while 4:2:0 coding itself loses little.
-QImage detailPicture(QSize size, QImage::Format format)
-{
-    QImage image(size, format);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x) {
-            const int ripple = int(30 * std::sin(x * 0.7) * std::cos(y * 0.5));
-            const int diagonal = (x + y) * 120 / (size.width() + size.height());
-            image.setPixelColor(x, y,
-                                QColor(std::clamp(40 + x * 180 / size.width() + ripple, 0, 255),
-                                       std::clamp(200 - y * 160 / size.height() + ripple, 0, 255),
-                                       std::clamp(60 + diagonal + ripple, 0, 255)));
-        }
-    }
-    return image;
-}
 
 // Mean absolute difference per channel (0–255); 255 when the sizes differ.
 double meanDifference(const QImage &a, const QImage &b)
@@ -115,14 +98,14 @@ TEST(HeifDirect, EncodedPicturesLookLikeTheSource)
         {"chroma444", {"-p", "chroma=444"}},
         {"tenBit", {"-b", "10"}, 0, true, true},
         {"bt709LimitedRange", {}, 1, false},
-        {"bt601LimitedRange", {}, 6, false},
         {"bt2020FullRange", {}, 9, true},
     };
     Fixtures fixtures;
     for (const Encoding &encoding : encodings) {
         for (QSize size : {QSize(160, 120), QSize(97, 61)}) {
             const std::string what = std::string(encoding.name) + " " + std::to_string(size.width());
-            const QImage source = detailPicture(size, encoding.deep ? QImage::Format_RGBX64 : QImage::Format_RGB888);
+            const QImage source = quadrantPicture(size.width(), size.height())
+                                      .convertToFormat(encoding.deep ? QImage::Format_RGBX64 : QImage::Format_RGB888);
             const QString heic = fixtures.path("coded.heic");
             if (encoding.matrix) {
                 encodeWithColourBox(source, heic, encoding.matrix, encoding.fullRange);
@@ -138,9 +121,8 @@ TEST(HeifDirect, EncodedPicturesLookLikeTheSource)
 }
 
 // Phone and camera files are grids of tiles, cropped, turned by irot; their copies add mirrors
-// and other colour descriptions. At full size the direct decoder and libheif agree closely
-// (libheif hands over deeper or 4:2:2 pictures as 8-bit 4:2:0, hence the margin); scaled, the
-// picture is the full one made smaller, of libheif's size.
+// and other colour descriptions. The direct decoder and libheif agree closely, at full size and
+// scaled (libheif hands over deeper or 4:2:2 pictures as 8-bit 4:2:0, hence the margin).
 TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
 {
     const QString portrait = sharedMedia("heic/iphone8plus_orient6.heic");
@@ -163,41 +145,16 @@ TEST(HeifDirect, PhoneAndCameraFilesAsLibheifReadsThem)
     };
     for (const QString &file : files) {
         const std::string name = QFileInfo(file).fileName().toStdString();
-        const auto boxed = StillLoaders::heifDirect(file, 1280);
-        const auto boxedReference = StillLoaders::heif(file, 1280);
-        ASSERT_TRUE(boxed && boxedReference) << name;
-        ASSERT_EQ(boxed->size(), boxedReference->size()) << name;
-        // The edited copies differ from their originals in boxes only, which the boxed pictures
-        // show as well; the full ones are compared for the originals.
-        if (!file.startsWith(fixtures.path(""))) {
-            const auto full = StillLoaders::heifDirect(file, 0);
-            const auto reference = StillLoaders::heif(file, 0);
-            ASSERT_TRUE(full && reference) << name;
-            EXPECT_LT(meanDifference(*full, *reference), 2.0) << name;
-            const QImage fullScaled = full->scaled(boxed->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            EXPECT_LT(meanDifference(*boxed, fullScaled), 3.0) << name;
-        } else {
-            EXPECT_LT(meanDifference(*boxed, *boxedReference), 3.0) << name;
+        // The edited copies differ from their originals in boxes only, which boxed pictures show.
+        for (int side : {1280, 0}) {
+            if (side == 0 && file.startsWith(fixtures.path("")))
+                continue;
+            const auto direct = StillLoaders::heifDirect(file, side);
+            const auto reference = StillLoaders::heif(file, side);
+            ASSERT_TRUE(direct && reference) << name;
+            EXPECT_LT(meanDifference(*direct, *reference), side ? 3.0 : 2.0) << name << " at " << side;
         }
     }
-}
-
-// AVIF and pictures with alpha are left to libheif, which reads them.
-TEST(HeifDirect, LeavesAvifAndAlphaToLibheif)
-{
-    Fixtures fixtures;
-    QImage withAlpha(48, 32, QImage::Format_ARGB32);
-    withAlpha.fill(QColor(200, 40, 40, 128));
-    const QString png = fixtures.picture("alpha.png", withAlpha);
-    const QString heic = fixtures.path("alpha.heic");
-    const QString avif = fixtures.path("photo.avif");
-    Fixtures::run("heif-enc", {"-q", "90", png, "-o", heic});
-    Fixtures::run("heif-enc", {"-q", "90", "--no-alpha", "--avif", png, "-o", avif});
-    EXPECT_FALSE(StillLoaders::heifDirect(heic, 0));
-    EXPECT_FALSE(StillLoaders::heifDirect(avif, 0));
-    // libheif takes the alpha plane, a grey picture, from our HEVC decoder.
-    const auto decoded = StillDecoder::decode(heic);
-    EXPECT_EQ(decoded ? decoded->picture.size() : QSize(), QSize(48, 32));
 }
 
 struct Damage
@@ -231,7 +188,7 @@ qsizetype boxEnd(const QByteArray &bytes, const char *type)
 TEST(HeifDirect, DamagedContainersGiveNothing)
 {
     Fixtures fixtures;
-    const QString png = fixtures.picture("source.png", detailPicture(QSize(64, 48), QImage::Format_RGB888));
+    const QString png = fixtures.picture("source.png", quadrantPicture(64, 48));
     const QString heic = fixtures.path("good.heic");
     Fixtures::run("heif-enc", {"-q", "90", png, "-o", heic});
     const QByteArray good = Files::read(heic);
@@ -239,7 +196,6 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
 
     const Damage damages[] = {
         {"CutInsideMeta", [](QByteArray b) { return b.left(boxAt(b, "iprp")); }, false},
-        {"CutInsideData", [](QByteArray b) { return b.left(b.size() - 100); }, true},
         {"MetaLongerThanFile", [](QByteArray b) { return withWord(b, boxAt(b, "meta"), 0x7FFFFFFF); }, false},
         {"BoxShorterThanItsHeader", [](QByteArray b) { return withWord(b, boxAt(b, "hdlr"), 4); }, false},
         {"BoxPastItsParent", [](QByteArray b) { return withWord(b, boxAt(b, "ipco"), 0x10000); }, false},
@@ -251,19 +207,11 @@ TEST(HeifDirect, DamagedContainersGiveNothing)
         {"ThousandsOfItemsWithEmptyExtents",
          [](QByteArray b) {
              // Version 2, fields of no bytes, then a thousand items of 65535 extents each.
-             QByteArray iloc(4, '\0');
-             iloc += QByteArray("iloc") + QByteArray("\x02\0\0\0\0\0", 6);
-             const auto word = [&iloc](quint32 value, int bytes) {
-                 for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
-                     iloc += char(value >> shift & 0xFF);
-             };
-             word(1000, 4);
-             for (quint32 id = 1; id <= 1000; ++id) {
-                 word(id, 4);
-                 word(0, 2);
-                 word(0, 2);
-                 word(0xFFFF, 2);
-             }
+             QByteArray iloc;
+             QDataStream out(&iloc, QIODevice::WriteOnly);
+             out << quint32(0) << quint32(0x696C6F63) << quint32(0x02000000) << quint16(0) << quint32(1000);
+             for (quint32 id = 1; id <= 1000; ++id)
+                 out << id << quint16(0) << quint16(0) << quint16(0xFFFF);
              iloc = withWord(iloc, 0, quint32(iloc.size()));
              const qsizetype at = boxAt(b, "iloc");
              const qsizetype grown = iloc.size() - (boxEnd(b, "iloc") - at);

@@ -59,8 +59,7 @@ TEST(VideoFile, RotatedClipsComeOutUpright)
         QSize size;
         std::array<Q, 4> seen; // stored quadrant seen at top left, top right, bottom left, bottom right
     };
-    for (const Case &c : {Case{0, {64, 32}, {Q::TopLeft, Q::TopRight, Q::BottomLeft, Q::BottomRight}},
-                          Case{90, {32, 64}, {Q::BottomLeft, Q::TopLeft, Q::BottomRight, Q::TopRight}},
+    for (const Case &c : {Case{90, {32, 64}, {Q::BottomLeft, Q::TopLeft, Q::BottomRight, Q::TopRight}},
                           Case{180, {64, 32}, {Q::BottomRight, Q::BottomLeft, Q::TopRight, Q::TopLeft}},
                           Case{270, {32, 64}, {Q::TopRight, Q::BottomRight, Q::TopLeft, Q::BottomLeft}}}) {
         const QString clip = fixtures.video(QString("rot%1.mov").arg(c.rotation), source, 1,

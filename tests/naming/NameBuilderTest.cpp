@@ -28,16 +28,13 @@ const Case cases[] = {
     {"AllOff", {sept18, u"上里古镇"_qs, u"石桥"_qs, u"/v/IMG_0234.MOV"_qs}, none, u""},
     {"NoDateNoLocation", {std::nullopt, {}, u"海边日落"_qs, u"/v/a.mp4"_qs}, dashed, u"海边日落-a"},
     {"InvalidDate", {QDateTime(), {}, u"海"_qs, u"/v/a.mp4"_qs}, all, u"海_a"},
-    {"SmallYear", {QDateTime(QDate(987, 1, 2), QTime(12, 0)), {}, {}, {}}, all, u"0987-01-02"},
     {"ForbiddenCharacters", {std::nullopt, {}, u"a/b:c*d?e\"f<g>h|i\\j"_qs, u"/v/k:l?.jpg"_qs}, all,
      u"abcdefghij_kl"},
-    {"NulCharacter", {std::nullopt, {}, u"石\0桥"_qs, {}}, all, u"石桥"},
     {"SlashSeparator", {std::nullopt, u"x"_qs, u"y"_qs, u"/v/z.mp4"_qs}, slashed, u"xyz"},
     {"ForbiddenOnlyComponent", {std::nullopt, u"x"_qs, u"?"_qs, u"/v/z.mp4"_qs}, all, u"x__z"},
     {"BlankLocation", {std::nullopt, u"  "_qs, u"海"_qs, {}}, dashed, u"-海"},
-    {"LineFeedInside", {std::nullopt, {}, u"石桥\n流水"_qs, {}}, all, u"石桥 流水"},
-    {"BlanksAtEnds", {std::nullopt, {}, u"\t\u3000 石桥  流水\u00A0\n"_qs, {}}, all, u"石桥  流水"},
-    {"ControlCharacters", {std::nullopt, {}, u"\r石\x1b桥\t\u200B"_qs, {}}, all, u"石桥\u200B"},
+    {"LineFeedsAndBlanksAtEnds", {std::nullopt, {}, u"\t\u3000 石桥  流水\n孩童\u00A0\n"_qs, {}}, all, u"石桥  流水 孩童"},
+    {"ControlCharacters", {std::nullopt, {}, u"\r石\x1b\0桥\t\u200B"_qs, {}}, all, u"石桥\u200B"},
     {"BidiMarks", {std::nullopt, {}, u"\u202Egpj.exe\u2066石\u200F桥"_qs, {}}, all, u"gpj.exe石桥"},
     {"LeadingDots", {std::nullopt, {}, u". .猫"_qs, {}}, all, u"猫"},
     {"TwoExtensions", {std::nullopt, {}, {}, u"/v.d/clip.final.mov"_qs}, all, u"clip.final"},
@@ -56,23 +53,10 @@ TEST(NameBuilder, BuildsTheProposedName)
 // POSIX zone rules need no zone database on the test machine.
 TEST(NameBuilder, DateIsTheLocalCalendarDay)
 {
-    const struct
-    {
-        const char *name;
-        const char *tz;
-        QDateTime instant;
-        const char *expected;
-    } rows[] = {
-        {"UtcEveningEastward", "CST-8", QDateTime(QDate(2026, 9, 18), QTime(20, 0), QTimeZone::utc()), "2026-09-19"},
-        {"UtcMorningWestward", "PST8", QDateTime(QDate(2026, 9, 18), QTime(3, 0), QTimeZone::utc()), "2026-09-17"},
-        {"RecordOffsetIgnored", "UTC0", QDateTime(QDate(2026, 12, 31), QTime(23, 30), QTimeZone(-3600)),
-         "2027-01-01"},
-    };
-    for (const auto &row : rows) {
-        setenv("TZ", row.tz, 1);
-        tzset();
-        EXPECT_EQ(NameBuilder::build({row.instant, {}, {}, {}}, {}).toStdString(), row.expected) << row.name;
-    }
+    setenv("TZ", "CST-8", 1);
+    tzset();
+    const QDateTime utcEvening(QDate(2026, 9, 18), QTime(20, 0), QTimeZone::utc());
+    EXPECT_EQ(NameBuilder::build({utcEvening, {}, {}, {}}, {}).toStdString(), "2026-09-19");
     unsetenv("TZ");
     tzset();
 }

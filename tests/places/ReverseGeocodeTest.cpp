@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <functional>
 #include <thread>
 #include <vector>
 
@@ -23,7 +22,7 @@ struct FakeTime
     std::mutex mutex;
     Clock::time_point now{};
     std::vector<Clock::time_point> sleeps;
-    std::function<void()> onSleep = [] {};
+    CancelFlag cancelOnSleep; // set at each sleep, when given
 
     std::shared_ptr<RequestSpacing> gate()
     {
@@ -33,12 +32,11 @@ struct FakeTime
                 return now;
             },
             [this](Clock::time_point until) {
-                {
-                    const std::lock_guard lock(mutex);
-                    now = std::max(now, until);
-                    sleeps.push_back(until);
-                }
-                onSleep();
+                const std::lock_guard lock(mutex);
+                now = std::max(now, until);
+                sleeps.push_back(until);
+                if (cancelOnSleep)
+                    *cancelOnSleep = true;
             }});
     }
 };
@@ -72,16 +70,24 @@ struct FakeNominatim
     QUrl base() const { return http.url(QString()); }
 };
 
-TEST(ReverseGeocode, NearbyPhotosShareOneRequest)
+// One request for photos within about 100 m, asking for Chinese names; a failure is not
+// remembered, so the next photo there asks again.
+TEST(ReverseGeocode, NearbyPhotosShareOneRequestThatWorked)
 {
-    FakeNominatim fake;
+    FakeNominatim fake({{503, "busy"},
+                        {200, R"({"error":"Unable to geocode"})"},
+                        {200, "not json"},
+                        {200, nominatimAnswer({{"country", "中国"}}, "")}, // nothing usable
+                        {200, wuhouci}});
     FakeTime time;
     const ReverseGeocoder geocoder(fake.base(), time.gate());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(PlaceResolver::reverseGeocode({30.65712, 104.06601}, geocoder)) << "attempt " << i;
     EXPECT_EQ(PlaceResolver::reverseGeocode({30.65712, 104.06601}, geocoder), QStringLiteral("成都市武侯区武侯祠"));
     EXPECT_EQ(PlaceResolver::reverseGeocode({30.65749, 104.06588}, geocoder), QStringLiteral("成都市武侯区武侯祠"));
 
     const auto asked = fake.http.requests();
-    ASSERT_EQ(asked.size(), 1);
+    ASSERT_EQ(asked.size(), 5);
     EXPECT_NEAR(std::stod(asked[0].param("lat")), 30.65712, 1e-6);
     EXPECT_NEAR(std::stod(asked[0].param("lon")), 104.06601, 1e-6);
     EXPECT_EQ(asked[0].param("format"), "jsonv2");
@@ -91,42 +97,37 @@ TEST(ReverseGeocode, NearbyPhotosShareOneRequest)
 
     // The next grid square asks again.
     EXPECT_TRUE(PlaceResolver::reverseGeocode({30.65812, 104.06601}, geocoder));
-    EXPECT_EQ(fake.http.requests().size(), 2);
+    EXPECT_EQ(fake.http.requests().size(), 6);
+    // Through the program's own gate, on the real clock: the first request goes at once, the next
+    // a slot later.
+    for (const GeoCoordinate there : {GeoCoordinate{-45.0, 170.0}, GeoCoordinate{-46.0, 170.0}})
+        EXPECT_FALSE(PlaceResolver::reverseGeocode(there, ReverseGeocoder(FakeHttpServer::refusedUrl(""))));
 }
 
-// Every caller, from any thread and any geocoder sharing the gate, gets its answer in a slot of
-// its own, 1.1 s after the one before.
-TEST(ReverseGeocode, RequestsQueueForSlotsMoreThanASecondApart)
+// Callers from any thread queue for slots 1.1 s apart, the first at once; after a long pause the
+// next goes at once again, and the one after it waits from then.
+TEST(RequestSpacing, SlotsMoreThanASecondApart)
 {
-    FakeNominatim fake;
     FakeTime time;
     const auto gate = time.gate();
-    const ReverseGeocoder geocoder(fake.base(), gate);
-    const ReverseGeocoder other(fake.base(), gate);
-    EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
-    EXPECT_TRUE(time.sleeps.empty());
-    EXPECT_TRUE(other.lookup({3.0, 4.0}));
-    ASSERT_FALSE(time.sleeps.empty());
-    EXPECT_EQ(time.sleeps.back() - Clock::time_point{}, 1100ms);
-
-    std::vector<std::optional<QString>> names(3);
     std::vector<std::thread> threads;
-    for (int i = 0; i < 3; ++i)
-        threads.emplace_back([&, i] { names[i] = PlaceResolver::reverseGeocode({-10.0 - i, 20.0}, i % 2 ? other : geocoder); });
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&gate] { EXPECT_TRUE(gate->waitForTurn(nullptr)); });
     for (std::thread &thread : threads)
         thread.join();
-    for (const auto &name : names)
-        EXPECT_EQ(name, QStringLiteral("成都市武侯区武侯祠"));
-    EXPECT_EQ(fake.http.requests().size(), 5);
-    EXPECT_EQ(*std::max_element(time.sleeps.begin(), time.sleeps.end()) - Clock::time_point{}, 4400ms);
+    ASSERT_FALSE(time.sleeps.empty());
+    EXPECT_EQ(*std::max_element(time.sleeps.begin(), time.sleeps.end()) - Clock::time_point{}, 3300ms);
 
-    // After a long pause the next caller goes at once.
     time.now += 10s;
     const size_t slept = time.sleeps.size();
-    EXPECT_TRUE(geocoder.lookup({5.0, 6.0}));
+    EXPECT_TRUE(gate->waitForTurn(nullptr));
     EXPECT_EQ(time.sleeps.size(), slept);
+    EXPECT_TRUE(gate->waitForTurn(nullptr));
+    EXPECT_EQ(time.sleeps.back() - Clock::time_point{}, 3300ms + 10s + 1100ms) << "spaced from a slot long past";
 }
 
+// Cancelled while waiting its turn, a lookup stops at its next look at the flag, well before its
+// slot; cancelled, it asks nothing.
 TEST(ReverseGeocode, ACancelledLookupAsksNothing)
 {
     FakeNominatim fake;
@@ -134,47 +135,12 @@ TEST(ReverseGeocode, ACancelledLookupAsksNothing)
     const CancelFlag cancel = makeCancelFlag();
     const ReverseGeocoder geocoder = ReverseGeocoder(fake.base(), time.gate()).cancelledBy(cancel);
     EXPECT_TRUE(geocoder.lookup({1.0, 2.0}));
-    time.onSleep = [cancel] { *cancel = true; };
-    EXPECT_FALSE(geocoder.lookup({3.0, 4.0})); // cancelled while waiting its turn
-    EXPECT_EQ(time.sleeps.size(), 1u) << "the wait goes on after the cancel";
-    EXPECT_FALSE(geocoder.lookup({5.0, 6.0})); // and before it
+    time.cancelOnSleep = cancel;
+    EXPECT_FALSE(geocoder.lookup({3.0, 4.0}));
+    ASSERT_EQ(time.sleeps.size(), 1u) << "the wait went on after the cancel";
+    EXPECT_LT(time.sleeps[0] - Clock::time_point{}, 1100ms) << "slept until the slot without looking at the flag";
+    EXPECT_FALSE(geocoder.lookup({5.0, 6.0}));
     EXPECT_EQ(fake.http.requests().size(), 1);
-}
-
-// On the real clock a cancel ends the wait for the next slot within moments, not 1.1 s later.
-TEST(ReverseGeocode, TheRealClockWaitsUntilCancelled)
-{
-    RequestSpacing gate;
-    EXPECT_TRUE(gate.waitForTurn(nullptr));
-    const CancelFlag cancel = makeCancelFlag();
-    std::thread stopper([cancel] {
-        std::this_thread::sleep_for(100ms);
-        *cancel = true;
-    });
-    const auto started = Clock::now();
-    EXPECT_FALSE(gate.waitForTurn(cancel));
-    stopper.join();
-    EXPECT_GE(Clock::now() - started, 100ms);
-    EXPECT_LT(Clock::now() - started, 600ms);
-}
-
-TEST(ReverseGeocode, FailuresAreNotRemembered)
-{
-    FakeNominatim fake({{503, "busy"},
-                        {200, R"({"error":"Unable to geocode"})"},
-                        {200, "not json"},
-                        {200, nominatimAnswer({{"country", "中国"}}, "")}, // nothing usable
-                        {200, wuhouci}});
-    FakeTime time;
-    const ReverseGeocoder geocoder(fake.base(), time.gate());
-    const GeoCoordinate here{31.2304, 121.4737};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(PlaceResolver::reverseGeocode(here, geocoder)) << "attempt " << i;
-    EXPECT_EQ(PlaceResolver::reverseGeocode(here, geocoder), QStringLiteral("成都市武侯区武侯祠"));
-    EXPECT_EQ(PlaceResolver::reverseGeocode(here, geocoder), QStringLiteral("成都市武侯区武侯祠"));
-    EXPECT_EQ(fake.http.requests().size(), 5);
-    // Through the program's own gate, on the real clock: the first request goes at once.
-    EXPECT_FALSE(PlaceResolver::reverseGeocode({-45.0, 170.0}, ReverseGeocoder(FakeHttpServer::refusedUrl(""))));
 }
 
 struct PartsCase
@@ -188,18 +154,15 @@ struct PartsCase
 TEST(ReverseGeocode, PlacemarkPartsJoined)
 {
     const std::vector<PartsCase> cases{
-        {"city, district, name", {{"city", "成都市"}, {"city_district", "锦江区"}}, "春熙路", "成都市锦江区春熙路"},
-        {"town and suburb", {{"town", "上里镇"}, {"suburb", "上里村"}}, QString(), "上里镇上里村"},
-        {"village, district", {{"village", "黄龙溪"}, {"district", "双流区"}}, "", "黄龙溪双流区"},
-        {"city before town", {{"city", "雅安市"}, {"town", "上里镇"}}, QString(), "雅安市"},
-        {"suburb before district", {{"suburb", "武侯区"}, {"district", "成都"}}, QString(), "武侯区"},
-        {"name equal to city once", {{"city", "上海市"}}, "上海市", "上海市"},
-        {"twelve characters kept", {{"city", "成都市"}}, "一二三四五六七八九十一二", "成都市一二三四五六七八九十一二"},
+        {"city before town, city district, name",
+         {{"city", "成都市"}, {"town", "上里镇"}, {"city_district", "锦江区"}}, "春熙路", "成都市锦江区春熙路"},
+        {"town before village, suburb before district",
+         {{"village", "黄龙溪"}, {"town", "上里镇"}, {"district", "双流区"}, {"suburb", "上里村"}}, QString(), "上里镇上里村"},
+        {"village, district, empty name", {{"village", "黄龙溪"}, {"district", "双流区"}}, "", "黄龙溪双流区"},
         {"thirteen characters dropped", {{"city", "成都市"}}, "一二三四五六七八九十一二三", "成都市"},
-        {"combining marks count once", {}, QString::fromUtf8("Cafe\u0301 du Parc"), QString::fromUtf8("Cafe\u0301 du Parc")},
-        {"spaces and tabs trimmed", {{"city", " \t成都市\u3000"}}, "成都市 ", "成都市"},
-        {"only a name", {}, "天安门", "天安门"},
-        {"nothing but a too long name", {}, "中华人民共和国四川省成都市武侯区", std::nullopt},
+        {"twelve characters kept, a combining mark counting once", {}, QString::fromUtf8("Cafe\u0301 du Parc"),
+         QString::fromUtf8("Cafe\u0301 du Parc")},
+        {"trimmed, then the same part once", {{"city", " \t成都市\u3000"}}, "成都市 ", "成都市"},
     };
     std::vector<std::pair<int, std::string>> answers;
     for (const PartsCase &row : cases)
