@@ -72,61 +72,48 @@ TEST(OllamaClient, ContextSizeByImageCount)
         EXPECT_EQ(OllamaClient::contextSize(images), size) << images << " images";
 }
 
-TEST(OllamaClient, AnalyzeSendsImagesPromptAndSchema)
+// Each operation below a base path, with or without a "/" at its end: what is sent, and what the
+// reply becomes. That lines come as they arrive is the HTTP layer's.
+TEST(OllamaClient, RequestsAndRepliesBelowABasePath)
 {
     FakeHttpServer fake;
-    fake.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &r) {
+    fake.server().Post("/ollama/api/generate", [](const httplib::Request &, httplib::Response &r) {
         r.set_content(R"({"model":"m","response":"{\"content\":\"石桥\"}","done":true})", "application/json");
     });
-    fake.start();
-    const OllamaClient client(fake.url(), "qwen2.5vl:7b", quick);
-    const auto named = client.analyze({QByteArray("\xff\xd8\xff", 3), "ab"}, "描述这张图");
-    ASSERT_TRUE(named) << errorDescription(named.error()).toStdString();
-    EXPECT_EQ(*named, R"({"content":"石桥"})");
-    const QJsonObject schema{{"type", "object"}};
-    ASSERT_TRUE(client.analyze({"a", "b", "c", "d", "e"}, "p", schema));
-
-    const auto requests = fake.requests();
-    ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
-    EXPECT_EQ(jsonOf(requests[0]), QJsonObject({{"model", "qwen2.5vl:7b"}, {"prompt", "描述这张图"}, {"images", QJsonArray{"/9j/", "YWI="}},
-        {"stream", false}, {"format", PromptBuilder::namingSchema()}, {"options", QJsonObject{{"num_ctx", 8192}}}}));
-    EXPECT_EQ(jsonOf(requests[1]).value("format"), schema);
-}
-
-// The fake answers at one path only, with or without a "/" ending the base.
-TEST(OllamaClient, ListModelsInServerOrderAtAnyBaseUrl)
-{
-    FakeHttpServer fake;
     fake.server().Get("/ollama/api/tags", [](const httplib::Request &, httplib::Response &r) {
         r.set_content(R"({"models":[{"name":"qwen2.5vl:7b","size":5969245856,"modified_at":"2025-05-01T10:00:00Z",)"
                       R"("details":{"family":"qwen"}},{"name":"llava:13b","size":null}]})", "application/json");
     });
+    fake.server().Post("/ollama/api/pull", [](const httplib::Request &, httplib::Response &r) {
+        r.set_content("{\"status\":\"pulling manifest\"}\n{\"status\":\"pulling 6a0c\",\"total\":1000,\"completed\":455}\n"
+                      "{\"status\":\"pulling 6a0c\",\"total\":3,\"completed\":2}\n\nnot json\n[1]\n{\"status\":\"x\",\"total\":0,\"completed\":0}\n"
+                      "{\"digest\":\"sha256:6a0c\"}\n{\"status\":\"success\"}", "application/x-ndjson");
+    });
     fake.start();
+    const OllamaClient client(fake.url("/ollama"), "qwen2.5vl:7b", quick);
+    const auto named = client.analyze({QByteArray("\xff\xd8\xff", 3), "ab"}, "描述这张图");
+    ASSERT_TRUE(named) << errorDescription(named.error()).toStdString();
+    EXPECT_EQ(*named, R"({"content":"石桥"})");
+    const QJsonObject schema{{"type", "object"}};
+    ASSERT_TRUE(client.analyze({"a"}, "p", schema));
+    QStringList texts;
+    const auto pulled = client.pullModel("qwen2.5vl:7b", [&](const QString &text) { texts << text; });
+    ASSERT_TRUE(pulled) << errorDescription(pulled.error()).toStdString();
+    EXPECT_EQ(texts, QStringList({"pulling manifest", "pulling 6a0c 45%", "pulling 6a0c 66%", "x", "success"}));
     for (const QString base : {"/ollama", "/ollama/"}) {
         const auto models = OllamaClient(fake.url(base), "m", quick).listModels();
         ASSERT_TRUE(models) << base.toStdString();
         EXPECT_EQ(*models, (QList<OllamaModel>{{"qwen2.5vl:7b", 5969245856, "2025-05-01T10:00:00Z"}, {"llava:13b", {}, {}}}));
     }
-}
 
-TEST(OllamaClient, PullReportsEachLineWhileStreaming)
-{
-    FakeHttpServer fake;
-    fake.server().Post("/api/pull", [](const httplib::Request &, httplib::Response &r) {
-        stream(r, {"{\"status\":\"pulling manifest\"}\n",
-                   "{\"status\":\"pulling 6a0c\",\"total\":1000,\"completed\":455}\n{\"status\":\"pulling 6a0c\",\"total\":3,\"completed\":2}\n",
-                   "\nnot json\n[1]\n{\"status\":\"x\",\"total\":0,\"completed\":0}\n{\"digest\":\"sha256:6a0c\"}\n{\"status\":\"succ",
-                   "ess\"}"}, 200ms);
-    });
-    fake.start();
-    QStringList texts; // that lines come as they arrive is the HTTP layer's
-    const auto pulled = OllamaClient(fake.url(), "m", quick).pullModel("qwen2.5vl:7b", [&](const QString &text) { texts << text; });
-    ASSERT_TRUE(pulled) << errorDescription(pulled.error()).toStdString();
-    EXPECT_EQ(texts, QStringList({"pulling manifest", "pulling 6a0c 45%", "pulling 6a0c 66%", "x", "success"}));
-    const auto request = fake.requests().value(0);
-    EXPECT_EQ(request.header("Content-Type"), "application/json");
-    EXPECT_EQ(jsonOf(request), QJsonObject({{"name", "qwen2.5vl:7b"}, {"stream", true}}));
+    const auto requests = fake.requests();
+    ASSERT_EQ(requests.size(), 5);
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(jsonOf(requests[0]), QJsonObject({{"model", "qwen2.5vl:7b"}, {"prompt", "描述这张图"}, {"images", QJsonArray{"/9j/", "YWI="}},
+        {"stream", false}, {"format", PromptBuilder::namingSchema()}, {"options", QJsonObject{{"num_ctx", 8192}}}}));
+    EXPECT_EQ(jsonOf(requests[1]).value("format"), schema);
+    EXPECT_EQ(requests[2].header("Content-Type"), "application/json");
+    EXPECT_EQ(jsonOf(requests[2]), QJsonObject({{"name", "qwen2.5vl:7b"}, {"stream", true}}));
 }
 
 struct FailureRow
