@@ -42,6 +42,8 @@ struct Machine
     }
 };
 
+// The listed locations, then the app bundle, then the shell, whose answer counts only when it
+// names something.
 TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
 {
     const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner;
@@ -57,38 +59,20 @@ TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
         {"listed location is a folder", [](Machine &m) { QDir().mkpath(m.dir.filePath("usr/bin/ollama")); }, false},
         {"app bundle without the program", [](Machine &m) { QDir().mkpath(m.dir.filePath("Applications/Ollama.app")); }, true},
         {"on the PATH only", [](Machine &m) { m.program("path/ollama"); }, true},
+        {"shell asked exactly for the program",
+         [](Machine &m) { m.shell(R"([ "$1" = "-c" ] && [ "$2" = "command -v ollama" ] && echo /opt/ollama)"); }, true},
+        {"shell says white space only", [](Machine &m) { m.shell(R"(printf ' \n\t\r\n')"); }, false},
+        {"shell names it but fails", [](Machine &m) { m.shell("echo /opt/ollama; exit 1"); }, false},
+        {"shell answer not UTF-8", [](Machine &m) { m.shell(R"(printf '/opt/\377\376\n')"); }, false},
+        {"shell reads its input, which is closed", [](Machine &m) { m.shell("read -r line; echo /opt/ollama"); }, true},
+        {"shell answers after the limit", [](Machine &m) { m.shell("/bin/sleep 2; echo /opt/ollama"); }, false},
+        {"no shell", [](Machine &m) { m.search.shell = m.dir.filePath("no such shell"); }, false},
     };
     for (const auto &row : rows) {
         Machine machine;
+        machine.search.shellLimit = 500ms;
         row.prepare(machine);
         EXPECT_EQ(OllamaProgram::isOllamaInstalled(machine.search), row.found) << row.name;
-    }
-}
-
-TEST(OllamaProgram, ShellAnswerCountsOnlyWhenItNamesSomething)
-{
-    const struct
-    {
-        const char *name;
-        QByteArray script;
-        bool found;
-    } rows[] = {
-        {"asked exactly for the program", R"([ "$1" = "-c" ] && [ "$2" = "command -v ollama" ] && echo /opt/ollama)", true},
-        {"white space only", R"(printf ' \n\t\r\n')", false},
-        {"name with a failing exit", "echo /opt/ollama; exit 1", false},
-        {"not UTF-8", R"(printf '/opt/\377\376\n')", false},
-        {"reads its input, which is closed", "read -r line; echo /opt/ollama", true},
-        {"answers after the limit", "/bin/sleep 2; echo /opt/ollama", false},
-        {"not there", {}, false},
-    };
-    for (const auto &row : rows) {
-        Machine machine;
-        if (row.script.isNull())
-            machine.search.shell = machine.dir.filePath("no such shell");
-        else
-            machine.shell(row.script);
-        machine.search.shellLimit = 500ms;
-        EXPECT_EQ(OllamaProgram::ollamaOnPath(machine.search), row.found) << row.name;
     }
 }
 
