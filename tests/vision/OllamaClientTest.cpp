@@ -120,7 +120,7 @@ struct FailureRow
 {
     std::string name;
     std::string path; // which operation
-    int status;
+    int status; // 0: nothing listens
     std::vector<std::string> chunks; // the body, with a pause between chunks
     std::string expected; // see summary()
     QStringList progress = {};
@@ -143,7 +143,8 @@ TEST_P(Failure, EndsInReadableError)
     fake.server().Post(row.path, answer).Get(row.path, answer);
     fake.start();
     QStringList progress;
-    const auto failure = call(OllamaClient(fake.url(), "m", {1s, 1s, 400ms}), row.path, &progress);
+    const QUrl url = row.status ? fake.url() : FakeHttpServer::refusedUrl();
+    const auto failure = call(OllamaClient(url, "m", {1s, 1s, 400ms}), row.path, &progress);
     ASSERT_TRUE(failure);
     EXPECT_EQ(summary(*failure), row.expected);
     EXPECT_FALSE(errorDescription(*failure).isEmpty());
@@ -157,7 +158,11 @@ const std::string generate = "/api/generate", tags = "/api/tags", pull = "/api/p
 const std::string ollama = "Ollama 返回错误 ", accented = "e\xCC\x81"; // two code points, one character
 const std::string manifest = "{\"status\":\"pulling manifest\"}\n";
 
+// The HTTP layer owns the transport faults; each operation passes them on.
 INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
+    FailureRow{"GenerateRefused", generate, 0, {}, "transport"},
+    FailureRow{"TagsRefused", tags, 0, {}, "transport"},
+    FailureRow{"PullRefused", pull, 0, {}, "transport"},
     FailureRow{"ErrorMemberWithStatus200", generate, 200, {R"({"error":"model not found"})"}, ollama + "200：model not found"},
     FailureRow{"PlainTextPast300Characters", generate, 404, {repeat(accented, 350)}, ollama + "404：" + repeat(accented, 300)},
     FailureRow{"NotUtf8WithStatus502", generate, 502, {"\xff\xfe bad"}, ollama + "502："},
@@ -173,16 +178,6 @@ INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"PullCutMidLine", pull, 200, {manifest + "{\"status\":\"pulling 6a0c\",\"total\":1000,\"comp"}, "transport", {"pulling manifest"}, true},
     FailureRow{"PullSilentMidStream", pull, 200, {manifest, manifest}, "timeout", {"pulling manifest"}, false, 600ms}),
     [](const auto &info) { return info.param.name; });
-
-// Each call passes on the HTTP layer's failure, which owns the faults themselves.
-TEST(OllamaClient, TransportFaultsPassThrough)
-{
-    for (const std::string &path : {generate, tags, pull}) {
-        const auto failure = call(OllamaClient(FakeHttpServer::refusedUrl(), "m", quick), path);
-        ASSERT_TRUE(failure) << path;
-        EXPECT_EQ(summary(*failure), "transport") << path;
-    }
-}
 
 // Both services' error texts go through here, so nesting is tested once, for both.
 TEST(ServerMessage, ReadableUnwrapsTwoLevelsAndStripsPages)
