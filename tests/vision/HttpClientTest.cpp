@@ -40,8 +40,7 @@ TEST(HttpClient, StreamsLinesAsTheyArrive)
         return true;
     });
     ASSERT_TRUE(response);
-    EXPECT_EQ(lines, (QList<QByteArray>{"one", "two", "three"}));
-    ASSERT_EQ(arrivals.size(), 3);
+    ASSERT_EQ(lines, (QList<QByteArray>{"one", "two", "three"}));
     EXPECT_GT(arrivals[2] - arrivals[0], 250ms);
 }
 
@@ -185,20 +184,18 @@ TEST(HttpClient, BusyAnswersAreAskedAgainPolitely)
         EXPECT_EQ(asked, row.expectedRequests) << row.name;
         EXPECT_EQ(request.gate->allowed(), row.expectedAllowed) << row.name;
     }
-}
 
-TEST(HttpClient, RetryDelays)
-{
+    // Without a usable Retry-After the wait doubles from 2 s; no wait is longer than a minute.
     const QByteArray soon = QDateTime::currentDateTimeUtc().addSecs(10).toString(Qt::RFC2822Date).toLatin1();
     const struct {
         QByteArray retryAfter;
         int retry;
         std::chrono::milliseconds least, most;
-    } rows[] = {
+    } delays[] = {
         {"", 0, 2s, 2s},     {"", 2, 8s, 8s},     {"", 4, 30s, 30s},  {"junk", 1, 4s, 4s},
         {" 5 ", 0, 5s, 5s},  {"9999", 0, 60s, 60s}, {soon, 0, 8s, 10s}, {"-3", 1, 4s, 4s},
     };
-    for (const auto &row : rows) {
+    for (const auto &row : delays) {
         const auto wait = RequestGate::retryDelay(row.retryAfter, row.retry);
         EXPECT_GE(wait, row.least) << row.retryAfter.toStdString() << " #" << row.retry;
         EXPECT_LE(wait, row.most) << row.retryAfter.toStdString() << " #" << row.retry;
