@@ -77,9 +77,7 @@ TEST_P(Decision, OfferOrNot)
     EXPECT_EQ(QJsonDocument::fromJson(Files::read(site.context.settingsPath))["updateLastCheckAt"], row.lastCheckAfter);
     const auto requests = site.server.requests();
     ASSERT_EQ(requests.size(), row.asked ? 1 : 0);
-    if (row.asked) {
-        EXPECT_EQ(requests[0].header("Cache-Control"), "no-cache");
-    }
+    EXPECT_EQ(requests.value(0).header("Cache-Control"), row.asked ? "no-cache" : ""); // a cache could keep an old page
     EXPECT_EQ(AppSettings(site.context.settingsPath).ollamaModel, "llava:13b") << "the user's settings are kept";
 }
 

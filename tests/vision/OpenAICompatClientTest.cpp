@@ -98,7 +98,8 @@ TEST(OpenAICompatClient, RequestsAndKeyChecking)
 }
 
 // A row's `retry` answers requests without response_format; its absence means every request gets `first`.
-// "{auth}" in a body echoes the request's Authorization header, as some error pages do.
+// "{auth}" in a body echoes the request's Authorization header, as some error pages do; the key
+// must be hidden before a text is cut to its first characters.
 TEST(OpenAICompatClient, RepliesAndErrors)
 {
     const std::string emoji = QStringLiteral("👍🏽").repeated(301).toStdString(); // 301 characters of four units
@@ -108,14 +109,12 @@ TEST(OpenAICompatClient, RepliesAndErrors)
         {"400 naming response_format", {400, R"({"error":{"message":"'response_format' is not supported"}})"}, plainReply, "reply: plain"},
         {"200 error naming JSON Schema", {200, R"({"error":"JSON Schema unsupported"})"}, plainReply, "reply: plain"},
         {"retry fails too", {400, "JSON_OBJECT unsupported"}, {500, "down"}, "接口返回 500：down"},
-        {"404 plain text of 301 emoji", {404, emoji}, {}, "接口返回 404：" + emoji.substr(0, emoji.size() / 301 * 300) + "（多半是接口地址或模型名不对）"},
         {"500 not UTF-8", {500, "\xff\xfe oops"}, {}, "接口返回 500："},
-        {"200 plain text", {200, std::string(250, 'y')}, {}, notJson + std::string(200, 'y')},
         {"200 content null", {200, R"({"choices":[{"message":{"content":null}}]})"}, {}, noContent},
         {"200 data not all objects", {200, R"({"data":[{"id":"a"},3]})"}, {}, noContent},
-        {"404 key across the 300th character", {404, std::string(290, '.') + "{auth}"}, {},
-         "接口返回 404：" + std::string(290, '.') + "Bearer ***（多半是接口地址或模型名不对）"},
-        {"200 key across the 200th character", {200, std::string(190, '.') + "{auth}"}, {}, notJson + std::string(190, '.') + "Bearer ***"},
+        {"404 key and emoji across the 300th character", {404, std::string(280, '.') + "{auth}" + emoji}, {},
+         "接口返回 404：" + std::string(280, '.') + "Bearer ***" + emoji.substr(0, emoji.size() / 301 * 10) + "（多半是接口地址或模型名不对）"},
+        {"200 key across the 200th character", {200, std::string(190, '.') + "{auth}" + std::string(100, 'y')}, {}, notJson + std::string(190, '.') + "Bearer ***"},
         {"201 error message echoing the key", {201, R"({"error":{"message":"{auth}"}})"}, {}, "接口返回 201：Bearer ***"},
     };
     Service fake([&](size_t row, const httplib::Request &request) {

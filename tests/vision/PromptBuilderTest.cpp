@@ -62,7 +62,6 @@ TEST(PromptBuilder, CleanPhrase)
     expectRows({
         {"LeadInsInARow", u"这是一张图中显示海边日落"_qs, u"海边日落"_qs},
         {"LeadInThenSpace", u"拍摄的是\u3000海边日落与栈道行人。"_qs, u"海边日落与栈道行人"_qs},
-        {"CutRightAfterLeadIn", u"这张画面显示：古镇石桥"_qs, u""_qs},
         {"MixedQuotesAndSpace", u" \n“『海边日落』”\t"_qs, u"海边日落"_qs},
         {"QuoteUncoveredByLeadInStays", u"画面显示“海边日落”景色"_qs, u"“海边日落”景色"_qs},
         {"CrLf", u"海边日落\r\n栈道行人"_qs, u"海边日落"_qs},
