@@ -30,7 +30,7 @@ HttpRequest requestTo(const QUrl &url, std::chrono::milliseconds timeout = 5s)
 TEST(HttpClient, StreamsLinesAsTheyArrive)
 {
     FakeHttpServer fake;
-    fake.server().Get("/lines", FakeHttpServer::trickle("one\r\ntwo\nthree", 40ms));
+    fake.server().Get("/lines", FakeHttpServer::trickle("one\r\ntwo\nthree", 50ms));
     fake.start();
     QList<QByteArray> lines;
     QList<std::chrono::steady_clock::time_point> arrivals;
