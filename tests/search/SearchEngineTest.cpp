@@ -79,18 +79,6 @@ SearchRequest requestTo(const FakeModel &model, const QStringList &videos, const
     return {{VisionEngine::ollama, model.url(), {}, "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1, 1, scratch, {}};
 }
 
-// The numbers handed over, and the texts, which also carry the totals.
-struct Progress
-{
-    QList<int> numbers;
-    QStringList texts;
-
-    SearchEngine::ProgressHandler handler()
-    {
-        return [this](int number, int, const QString &text) { numbers << number, texts << text; };
-    }
-};
-
 // Questions go in frame order; a refused one is counted and the rest still judged. Answers that
 // overtake each other land in their own frame's place, so more questions in flight change nothing.
 TEST(SearchEngine, AsksAboutEachFrameAndKeepsTheHitsSorted)
@@ -108,10 +96,14 @@ TEST(SearchEngine, AsksAboutEachFrameAndKeepsTheHitsSorted)
         SCOPED_TRACE(concurrency);
         SearchRequest request = requestTo(model, videos, fixtures.path("."));
         request.concurrency = concurrency;
-        Progress progress;
-        const auto result = SearchEngine::searchVideos(request, progress.handler());
+        QList<int> numbers; // how many questions have ended, as handed over
+        QStringList texts;
+        const auto result = SearchEngine::searchVideos(request, [&](int number, int, const QString &text) {
+            numbers << number;
+            texts << text;
+        });
         ASSERT_TRUE(result) << result.error().message.toStdString();
-        EXPECT_EQ(progress.numbers, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+        EXPECT_EQ(numbers, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
         EXPECT_EQ(result->failedFrames, 2);
         for (const SearchHit &hit : result->hits) {
             seen[concurrency / 4] << QStringLiteral("%1 %2 %3 %4").arg(hit.videoName).arg(hit.time()).arg(hit.caption).arg(hit.score);
@@ -123,7 +115,7 @@ TEST(SearchEngine, AsksAboutEachFrameAndKeepsTheHitsSorted)
             for (const Asked &question : model.asked())
                 frames << question.frame();
             EXPECT_EQ(frames, (QList<int>{0, 10, 20, 20, 0, 10, 10}));
-            EXPECT_EQ(progress.texts.value(3) + progress.texts.value(4), "检索中 4/7　[b.mp4]检索中 5/7　[a.mp4]");
+            EXPECT_EQ(texts.value(3) + texts.value(4), "检索中 4/7　[b.mp4]检索中 5/7　[a.mp4]");
         }
     }
     EXPECT_EQ(seen[0], (QStringList{"a.mp4 1 10 80", "a.mp4 1 10 80", "b.mp4 1 10 80"}));
