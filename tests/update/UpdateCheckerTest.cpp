@@ -165,10 +165,13 @@ TEST(UpdateVersions, NewestOnThePage)
          R"(<a href="/d/Orvane_1.10.dmg">1.10</a>)",
          "1.10"},
         {"meta tag only, single quotes, upper case", "<HEAD><META NAME = 'app-latest-version' CONTENT='2.1.3'></HEAD>", "2.1.3"},
+        {"meta tag with other attributes between",
+         R"(<meta charset="utf-8"><meta data-x="1" name="app-latest-version" id="v" content="3.0">)", "3.0"},
         {"first of equal versions", "Orvane_1.2.dmg Orvane_1.2.0.dmg", "1.2"},
         {"only the first meta tag", R"(<meta name="app-latest-version" content="1.1"><meta name="app-latest-version" content="9.0">)", "1.1"},
         {"meta tag newer than installers", R"(Orvane_1.0.dmg <meta name='app-latest-version' content='1.0.1'>)", "1.0.1"},
         {"no version", "<html><body>Orvane.dmg Orvane_.dmg Orvane_x.dmg</body></html>", std::nullopt},
+        {"meta tag with another name", R"(<meta name="app-version" content="5.0">)", std::nullopt},
         {"installer version too long", "Orvane_" + longVersion + ".dmg Orvane_1.0.dmg", "1.0"},
         {"meta content of 32 characters", R"(<meta name="app-latest-version" content=")" + QString(32, u'9') + R"(">)", QString(32, u'9')},
     };

@@ -170,6 +170,7 @@ INSTANTIATE_TEST_SUITE_P(OllamaClient, Failure, testing::Values(
     FailureRow{"ResponseNotText", generate, 200, {R"({"response":["a"]})"}, "unreadable reply"},
     FailureRow{"EntryWithoutName", tags, 200, {R"({"models":[{"name":"a"},{"size":1}]})"}, "unreadable reply"},
     FailureRow{"SizeNotInteger", tags, 200, {R"({"models":[{"name":"a","size":1.5}]})"}, "unreadable reply"},
+    FailureRow{"ModifiedAtNotText", tags, 200, {R"({"models":[{"name":"a","modified_at":7}]})"}, "unreadable reply"},
     FailureRow{"ModelsNull", tags, 200, {R"({"models":null})"}, "unreadable reply"},
     FailureRow{"TagsPlainText", tags, 500, {"Internal Server Error"}, "unreadable reply"},
     FailureRow{"ErrorLineMidStream", pull, 200, {manifest, "{\"error\":\"file does not exist\"}\n" + manifest}, ollama + "0：file does not exist", {"pulling manifest"}},

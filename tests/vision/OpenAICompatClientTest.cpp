@@ -19,7 +19,6 @@ struct Canned
 };
 
 const QList<QByteArray> frames{"\xff\xd8\xff", QByteArray(120, '\xfb')};
-const std::string keyHint = "（多半是 API 密钥不对，或该密钥没有这个模型的权限）";
 
 // Row i of a table answers at /r/<i>[/v1]/chat/completions and /models.
 struct Service
@@ -61,7 +60,7 @@ QJsonObject json(const std::string &text)
 
 TEST(OpenAICompatClient, RequestsAndKeyChecking)
 {
-    const std::string refused = "接口返回 401：Incorrect API key" + keyHint;
+    const std::string refused = "接口返回 401：Incorrect API key（多半是 API 密钥不对，或该密钥没有这个模型的权限）";
     const struct { const char *name; QString base, key; std::string demanded, path, chat; } rows[] = {
         {"no key, open service", "/r/0/v1", "", "", "/r/0/v1", "reply: 好的"},
         {"wrong key, base ending in a slash", "/r/1/v1/", "sk-wrong", "sk-test", "/r/1/v1", refused},
@@ -110,6 +109,7 @@ TEST(OpenAICompatClient, RepliesAndErrors)
         {"200 error naming JSON Schema", {200, R"({"error":"JSON Schema unsupported"})"}, plainReply, "reply: plain"},
         {"retry fails too", {400, "JSON_OBJECT unsupported"}, {500, "down"}, "接口返回 500：down"},
         {"500 not UTF-8", {500, "\xff\xfe oops"}, {}, "接口返回 500："},
+        {"200 error number", {200, R"({"error":42})"}, {}, "接口返回 200：42"},
         {"200 content null", {200, R"({"choices":[{"message":{"content":null}}]})"}, {}, noContent},
         {"200 data not all objects", {200, R"({"data":[{"id":"a"},3]})"}, {}, noContent},
         {"404 key and emoji across the 300th character", {404, std::string(280, '.') + "{auth}" + emoji}, {},

@@ -97,6 +97,7 @@ TEST(PromptBuilder, ParseSearch)
         {"CaptionNotText", u"{\"caption\": 3, \"hit\": true, \"score\": 60}"_qs, u"|1|60"_qs},
         {"HitTextTrueAnyCase", u"{\"hit\": \"TRUE \"}"_qs, u"|1|0"_qs},
         {"HitTextOne", u"{\"hit\": \"1\"}"_qs, u"|1|0"_qs},
+        {"HitTextSpacedOne", u"{\"hit\": \" 1\"}"_qs, u"|0|0"_qs},
         {"HitNumberOne", u"{\"hit\": 1}"_qs, u"|1|0"_qs},
         {"HitNumberTwo", u"{\"hit\": 2}"_qs, u"|0|0"_qs},
         {"MissWithScore", u"{\"hit\": false, \"score\": 95}"_qs, u"|0|95"_qs},
