@@ -1,4 +1,6 @@
+#include "Files.h"
 #include "Fixtures.h"
+#include "HitOrder.h"
 #include "SearchExport.h"
 #include "SearchExportFile.h"
 
@@ -62,29 +64,16 @@ TEST(SearchExport, EachFormatLineByLine)
               "3. [b.mp4] 62:05　置信度 80\n"
               "   描述：古镇石桥\n"
               "   备注：远景");
-    EXPECT_EQ(defaultFileName(SearchExportFormat::md), "检索结果.md");
-}
-
-// The rows after the header; a CSV row may span lines inside quotes.
-QString rowsOf(SearchExportFormat format, const QString &value)
-{
-    const SearchSession session{{"/v/x.mp4"}, SearchMode::keyword, "x", 1, {hit(1, value, 50, value, value)}};
-    const QString text = render(format, session);
-    if (format == SearchExportFormat::csv)
-        return text.section(u'\n', 1);
-    return text.section(QStringLiteral("| --- | --- | --- | --- | --- |\n"), 1);
+    // The rest of a reference search's report is as in a keyword one.
+    EXPECT_EQ(render(SearchExportFormat::md, {{"/a.mp4"}, SearchMode::reference, "参考图", 5, {}}).split(u'\n').value(2), "- 模式：参考图");
 }
 
 // One value as video name, caption and note at once.
 TEST(SearchExport, UntrustedTextsStayInTheirCell)
 {
     const struct { const char *name; QString value, csv, md; } rows[] = {
-        {"plain", "古镇石桥", "古镇石桥", "古镇石桥"},
         {"comma and quotes", "桥,\"水\"", "\"桥,\"\"水\"\"\"", "桥,\"水\""},
-        {"line feed", "第一行\n第二行", "\"第一行\n第二行\"", "第一行<br>第二行"},
-        {"carriage return", "a\rb", "\"a\rb\"", "a<br>b"},
-        {"CRLF", "a\r\nb", "\"a\r\nb\"", "a<br>b"},
-        {"pipe", "a|b", "a|b", "a\\|b"},
+        {"CRLF and line feed", "a\r\nb\nc", "\"a\r\nb\nc\"", "a<br>b<br>c"},
         {"formula", "=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
         {"plus", "+1", "'+1", "+1"},
         {"minus", "-1", "'-1", "-1"},
@@ -92,77 +81,81 @@ TEST(SearchExport, UntrustedTextsStayInTheirCell)
         {"tab first", "\tx", "'\tx", "\tx"},
         {"carriage return first", "\rx", "\"'\rx\"", "<br>x"},
         {"formula sign inside", "a=b-c", "a=b-c", "a=b-c"},
-        {"markup", "<img src=x onerror=y> & co", "<img src=x onerror=y> & co", "&lt;img src=x onerror=y&gt; &amp; co"},
+        {"markup and pipe", "<img src=x onerror=y> & co|", "<img src=x onerror=y> & co|", "&lt;img src=x onerror=y&gt; &amp; co\\|"},
     };
     for (const auto &row : rows) {
+        const SearchSession session{{"/v/x.mp4"}, SearchMode::keyword, "x", 1, {hit(1, row.value, 50, row.value, row.value)}};
         const QString &c = row.csv, &m = row.md;
-        EXPECT_EQ(rowsOf(SearchExportFormat::csv, row.value), "1.00,0:01," + c + ",50," + c + "," + c) << row.name;
-        EXPECT_EQ(rowsOf(SearchExportFormat::md, row.value), "| 0:01 | " + m + " | 50 | " + m + " | " + m + " |") << row.name;
-        EXPECT_TRUE(render(SearchExportFormat::txt, {{}, SearchMode::keyword, "x", 1, {hit(1, row.value, 50, row.value, row.value)}})
-                        .endsWith("1. [" + row.value + "] 0:01　置信度 50\n   描述：" + row.value + "\n   备注：" + row.value))
-            << row.name;
+        // A CSV row may span lines inside quotes.
+        EXPECT_EQ(render(SearchExportFormat::csv, session).section(u'\n', 1), "1.00,0:01," + c + ",50," + c + "," + c) << row.name;
+        EXPECT_TRUE(render(SearchExportFormat::md, session).endsWith("|\n| 0:01 | " + m + " | 50 | " + m + " | " + m + " |")) << row.name;
     }
 }
 
 TEST(SearchExport, MinutesAndSecondsWithoutHours)
 {
-    const std::pair<double, QString> rows[] = {{0, "0:00"},       {0.4, "0:00"},   {2.5, "0:03"},   {12.5, "0:13"},
-                                               {59.5, "1:00"},    {119.49, "1:59"}, {3660, "61:00"}, {3725, "62:05"}};
+    const std::pair<double, QString> rows[] = {{0.4, "0:00"}, {2.5, "0:03"}, {59.5, "1:00"}, {119.49, "1:59"}, {3660, "61:00"}};
     for (const auto &[seconds, shown] : rows)
         EXPECT_EQ(SearchTimeFormat::time(seconds), shown) << seconds;
 }
 
-// The rest of each report is as in the keyword one.
-TEST(SearchExport, ReferenceModeIsNamedSo)
-{
-    const SearchSession session{{"/a.mp4"}, SearchMode::reference, "参考图", 5, {}};
-    EXPECT_EQ(render(SearchExportFormat::md, session).split(u'\n').value(2), "- 模式：参考图");
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-TEST(SearchExport, SavedWholeAsUtf8WithoutMark)
+// A save replaces the whole file, as UTF-8 without a byte-order mark; one that cannot be made says
+// why and touches nothing.
+TEST(SearchExport, SavesWholeOrSaysWhy)
 {
     Fixtures fixtures;
-    const QString path = fixtures.text("检索结果.md", QByteArray(5000, 'x')); // an older, longer report
     const SearchSession session = smallSession();
-    const auto saved = saveExport(path, SearchExportFormat::md, session);
+    const QString older = fixtures.text("检索结果.md", QByteArray(5000, 'x')); // longer than the new report
+    const auto saved = saveExport(older, SearchExportFormat::md, session);
     ASSERT_TRUE(saved) << saved.error().toStdString();
     EXPECT_EQ(*saved, "已导出到 检索结果.md");
-    EXPECT_EQ(contentOf(path), render(SearchExportFormat::md, session).toUtf8());
-    EXPECT_TRUE(contentOf(path).startsWith("# 视频")); // no byte-order mark
-
+    EXPECT_EQ(Files::read(older), render(SearchExportFormat::md, session).toUtf8());
     const QString fresh = fixtures.path("新建.CSV");
     ASSERT_TRUE(saveExport(fresh, SearchExportFormat::csv, session));
-    EXPECT_EQ(contentOf(fresh), render(SearchExportFormat::csv, session).toUtf8());
-}
+    EXPECT_EQ(Files::read(fresh), render(SearchExportFormat::csv, session).toUtf8());
 
-TEST(SearchExport, FailedSavesSayWhyAndTouchNothing)
-{
-    Fixtures fixtures;
     const QString video = fixtures.text("clip.mp4", "video bytes");
     ASSERT_TRUE(QFile::link(video, fixtures.path("link.csv")));
-    const struct { const char *name; QString path; } rows[] = {
-        {"folder gone", fixtures.path("gone/检索结果.csv")},
-        {"not the format's extension", video},
-        {"link to a video", fixtures.path("link.csv")},
+    const struct { const char *name; QString path, why; } rows[] = {
+        {"folder gone", fixtures.path("gone/检索结果.csv"), "所选的文件夹不存在（"},
+        {"not the format's extension", video, "文件名须以 .csv 结尾"},
+        {"link to a video", fixtures.path("link.csv"), "文件名须以 .csv 结尾"},
     };
     for (const auto &row : rows) {
-        const auto saved = saveExport(row.path, SearchExportFormat::csv, smallSession());
-        ASSERT_FALSE(saved) << row.name;
-        EXPECT_TRUE(saved.error().startsWith("导出失败：")) << row.name;
-        EXPECT_GT(saved.error().size(), QStringLiteral("导出失败：").size()) << row.name;
+        const auto failed = saveExport(row.path, SearchExportFormat::csv, session);
+        ASSERT_FALSE(failed) << row.name;
+        EXPECT_TRUE(failed.error().startsWith("导出失败：" + row.why)) << failed.error().toStdString();
     }
-    // Said in Chinese.
-    EXPECT_TRUE(saveExport(rows[0].path, SearchExportFormat::csv, smallSession())
-                    .error()
-                    .startsWith("导出失败：所选的文件夹不存在（"));
-    EXPECT_EQ(contentOf(video), "video bytes");
+    EXPECT_EQ(Files::read(video), "video bytes");
     EXPECT_FALSE(QFile::exists(fixtures.path("gone")));
+}
+
+QStringList order(const QList<std::pair<QString, double>> &found)
+{
+    QList<SearchHit> hits;
+    for (const auto &[name, time] : found)
+        hits << SearchHit(time, QString::number(hits.size()), 50, name);
+    sortHits(hits);
+    QStringList seen;
+    for (const SearchHit &hit : hits)
+        seen << hit.caption;
+    return seen;
+}
+
+// Each row lists hits in the order found; the expectation is the finding positions in sorted order.
+TEST(HitOrder, ByComposedNameByCodePointThenTime)
+{
+    const QString composed = QStringLiteral("caf\u00e9.mp4"), decomposed = QStringLiteral("cafe\u0301.mp4");
+    const struct { const char *name; QList<std::pair<QString, double>> found; QStringList sorted; } rows[] = {
+        {"é precomposed and decomposed are one name",
+         {{composed, 10}, {"cafe.mp4", 99}, {decomposed, 5}, {"cafz.mp4", 0}, {composed, 7}},
+         {"1", "3", "2", "4", "0"}},
+        {"beyond U+FFFF after U+FF5A", {{"\U0001F600.mp4", 1}, {"\uFF5A.mp4", 2}}, {"1", "0"}},
+        {"same name and time keep the order found", {{"a.mp4", 2}, {"a.mp4", 1}, {"a.mp4", 2}, {composed, 4}, {decomposed, 4}},
+         {"1", "0", "2", "3", "4"}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(order(row.found), row.sorted) << row.name;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "Files.h"
 #include "OllamaProgram.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -29,12 +29,7 @@ struct Machine
 
     void file(const QString &relativePath, const QByteArray &content, QFile::Permissions permissions)
     {
-        const QString path = dir.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
-        ASSERT_TRUE(file.setPermissions(permissions));
+        ASSERT_TRUE(QFile::setPermissions(Files::write(dir.filePath(relativePath), content), permissions));
     }
 
     void program(const QString &relativePath) { file(relativePath, "#!/bin/sh\n", QFile::ReadOwner | QFile::ExeOwner); }
@@ -47,6 +42,8 @@ struct Machine
     }
 };
 
+// The listed locations, then the app bundle, then the shell, whose answer counts only when it
+// names something.
 TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
 {
     const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner;
@@ -61,41 +58,21 @@ TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
         {"listed file not executable", [&](Machine &m) { m.file("usr/bin/ollama", "#!/bin/sh\n", readable); }, false},
         {"listed location is a folder", [](Machine &m) { QDir().mkpath(m.dir.filePath("usr/bin/ollama")); }, false},
         {"app bundle without the program", [](Machine &m) { QDir().mkpath(m.dir.filePath("Applications/Ollama.app")); }, true},
-        {"app bundle as a file", [&](Machine &m) { m.file("Applications/Ollama.app", "", readable); }, true},
         {"on the PATH only", [](Machine &m) { m.program("path/ollama"); }, true},
+        {"shell asked exactly for the program",
+         [](Machine &m) { m.shell(R"([ "$1" = "-c" ] && [ "$2" = "command -v ollama" ] && echo /opt/ollama)"); }, true},
+        {"shell says white space only", [](Machine &m) { m.shell(R"(printf ' \n\t\r\n')"); }, false},
+        {"shell names it but fails", [](Machine &m) { m.shell("echo /opt/ollama; exit 1"); }, false},
+        {"shell answer not UTF-8", [](Machine &m) { m.shell(R"(printf '/opt/\377\376\n')"); }, false},
+        {"shell reads its input, which is closed", [](Machine &m) { m.shell("read -r line; echo /opt/ollama"); }, true},
+        {"shell answers after the limit", [](Machine &m) { m.shell("/bin/sleep 2; echo /opt/ollama"); }, false},
+        {"no shell", [](Machine &m) { m.search.shell = m.dir.filePath("no such shell"); }, false},
     };
     for (const auto &row : rows) {
         Machine machine;
+        machine.search.shellLimit = 500ms;
         row.prepare(machine);
         EXPECT_EQ(OllamaProgram::isOllamaInstalled(machine.search), row.found) << row.name;
-    }
-}
-
-TEST(OllamaProgram, ShellAnswerCountsOnlyWhenItNamesSomething)
-{
-    const struct
-    {
-        const char *name;
-        QByteArray script;
-        bool found;
-    } rows[] = {
-        {"asked exactly for the program", R"([ "$1" = "-c" ] && [ "$2" = "command -v ollama" ] && echo /opt/ollama)", true},
-        {"white space only", R"(printf ' \n\t\r\n')", false},
-        {"name with a failing exit", "echo /opt/ollama; exit 1", false},
-        {"not UTF-8", R"(printf '/opt/\377\376\n')", false},
-        {"reads its input, which is closed", "read -r line; echo /opt/ollama", true},
-        {"answers after the limit", "/bin/sleep 2; echo /opt/ollama", false},
-        {"never exits", "exec /bin/sleep 60", false},
-        {"not there", {}, false},
-    };
-    for (const auto &row : rows) {
-        Machine machine;
-        if (row.script.isNull())
-            machine.search.shell = machine.dir.filePath("no such shell");
-        else
-            machine.shell(row.script);
-        machine.search.shellLimit = 500ms;
-        EXPECT_EQ(OllamaProgram::ollamaOnPath(machine.search), row.found) << row.name;
     }
 }
 

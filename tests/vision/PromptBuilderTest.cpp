@@ -1,7 +1,5 @@
 #include "PromptBuilder.h"
 
-#include <QJsonDocument>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -31,15 +29,8 @@ const QString namingRules = u"）识别拍摄的内容与场景，用简体中�
                             u"   无法确定就填空字符串。\n\n"
                             u"只输出一个 JSON 对象，不要任何解释、前言或代码块标记：\n"
                             u"{\"content\": \"...\", \"location\": \"...\"}"_qs;
-const QString searchRules = u"\n用简体中文输出，严格要求：\n"
-                            u"1. caption：一句话描述这一帧画面里出现的人、物、场景（不超过 20 字）。\n"
-                            u"2. hit：布尔值，是否命中（相关 / 相似填 true，否则 false）。\n"
-                            u"3. score：0–100 的整数，表示命中的置信度；未命中固定为 0。\n\n"
-                            u"只输出一个 JSON 对象，不要任何解释、前言或代码块标记：\n"
-                            u"{\"caption\": \"...\", \"hit\": true, \"score\": 80}"_qs;
 const QString videoRole = u"你是一名专业的视频素材整理助手。\n"_qs;
 const QString videoScope = u"\n请综合整张图（也就是整段视频"_qs + namingRules;
-const QString searchRole = u"你是一名视频内容检索助手。"_qs;
 
 QString grid(const char16_t *frames, const char16_t *columns, const char16_t *rows)
 {
@@ -47,48 +38,37 @@ QString grid(const char16_t *frames, const char16_t *columns, const char16_t *ro
         .arg(frames, columns, rows);
 }
 
-// One whole prompt per family, as a changed prompt changes every reply; elsewhere only the part
-// that the layout, the media or the mode changes.
+// One whole prompt, as a changed prompt changes every reply; elsewhere only the part that the
+// layout, the media or the mode changes.
 TEST(PromptBuilder, PromptTexts)
 {
     EXPECT_EQ(PromptBuilder::build(3, 2, Media::video).toStdString(), (videoRole + grid(u"6", u"3", u"2") + videoScope).toStdString());
-    EXPECT_EQ(PromptBuilder::buildSearch(u" 红色雨伞 %1"_qs, SearchMode::keyword).toStdString(),
-              (searchRole + u"判断这一帧画面里是否出现了与关键词「 红色雨伞 %1」相关的人、物、场景或动作。"_qs + searchRules).toStdString());
     const std::pair<QString, QString> parts[] = {
         {PromptBuilder::build(2, 2, Media::photo),
          u"你是一名专业的照片整理助手。\n"_qs + grid(u"4", u"2", u"2") + u"\n请综合整张图（也就是这张照片"_qs + namingRules},
-        {PromptBuilder::build(1, 2, Media::video), grid(u"2", u"1", u"2")},
         {PromptBuilder::build(100000, 100000, Media::video), grid(u"10000000000", u"100000", u"100000")}, // no overflow
         {PromptBuilder::build(4, 1, Media::video), u"下面是一张图，由同一段视频按时间顺序抽取的 4 帧画面并排拼成（从左到右）。"_qs},
         {PromptBuilder::build(1, 1, Media::photo), u"下面是这张照片本身（已解码为标准图）。"_qs},
         {PromptBuilder::build(1, 1, Media::video), u"下面是同一段视频中抽取的一帧画面。"_qs},
+        {PromptBuilder::buildSearch(u" 红色雨伞 %1"_qs, SearchMode::keyword), u"与关键词「 红色雨伞 %1」相关"_qs},
         {PromptBuilder::buildSearch(u"参考图"_qs, SearchMode::reference), u"第一张图是参考图（要找的主体），第二张图是待判定的视频帧。"_qs},
     };
     for (const auto &[prompt, part] : parts)
         EXPECT_TRUE(prompt.contains(part)) << prompt.toStdString();
-    EXPECT_EQ(QJsonDocument(PromptBuilder::namingSchema()).toJson(QJsonDocument::Compact),
-              R"({"properties":{"content":{"type":"string"},"location":{"type":"string"}},)"
-              R"("required":["content","location"],"type":"object"})");
 }
 
 TEST(PromptBuilder, CleanPhrase)
 {
     expectRows({
-        {"LeadInAndFullStop", u"画面中显示一只猫在沙发上。"_qs, u"一只猫在沙发上"_qs},
         {"LeadInsInARow", u"这是一张图中显示海边日落"_qs, u"海边日落"_qs},
         {"LeadInThenSpace", u"拍摄的是\u3000海边日落与栈道行人。"_qs, u"海边日落与栈道行人"_qs},
-        {"CutRightAfterLeadIn", u"这张画面显示：古镇石桥"_qs, u""_qs},
         {"MixedQuotesAndSpace", u" \n“『海边日落』”\t"_qs, u"海边日落"_qs},
         {"QuoteUncoveredByLeadInStays", u"画面显示“海边日落”景色"_qs, u"“海边日落”景色"_qs},
-        {"SecondClause", u"古镇石桥，流水潺潺"_qs, u"古镇石桥"_qs},
-        {"AsciiColon", u"Sunset: beach walk"_qs, u"Sunset"_qs},
         {"CrLf", u"海边日落\r\n栈道行人"_qs, u"海边日落"_qs},
         {"SpaceBeforeCut", u"海边日落 ！"_qs, u"海边日落"_qs},
         {"TwentyFive", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬癸子丑寅卯辰"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬癸"_qs},
         {"FamilyEmoji", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬👨‍👩‍👧尾"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬👨‍👩‍👧"_qs},
-        {"CombiningAccent", u"一二三四五六七八九十甲乙丙丁戊己庚辛壬e\u0301x"_qs, u"一二三四五六七八九十甲乙丙丁戊己庚辛壬e\u0301"_qs},
         {"LeadInMustEndACharacter", u"显示\u0301海边"_qs, u"显示\u0301海边"_qs},
-        {"OnlyQuotes", u"「」"_qs, u""_qs},
     }, PromptBuilder::cleanPhrase);
 }
 
@@ -99,13 +79,9 @@ TEST(PromptBuilder, Parse)
         {"FenceAndProse", u"好的：\n```json\n{\"content\": \"海边日落\", \"location\": \"海滩\"}\n```\n希望有帮助。"_qs,
          u"海边日落|海滩"_qs},
         {"NoBraces", u"  海边日落与栈道行人。\n"_qs, u"海边日落与栈道行人|"_qs},
-        {"NoBracesLeadInThenColon", u"这张画面显示：古镇石桥"_qs, u"|"_qs},
         {"ReversedBraces", u"} 海边日落 {"_qs, u"} 海边日落 {|"_qs},
         {"TwoObjects", u"{\"content\": \"甲\"} {\"content\": \"乙\"}"_qs, u"{\"content\"|"_qs},
-        {"TrailingComma", u"{\"content\": \"古镇\",}"_qs, u"{\"content\"|"_qs},
         {"ContentNumber", u"{\"content\": 42, \"location\": \"河边公园\"}"_qs, u"{\"content\"|河边公园"_qs},
-        {"EmptyObject", u"{}"_qs, u"{}|"_qs},
-        {"NoLocation", u"{\"content\": \"海边日落\"}"_qs, u"海边日落|"_qs},
         {"LocationNotText", u"{\"content\": \"海边日落\", \"location\": null}"_qs, u"海边日落|"_qs},
     }, [](const QString &reply) {
         const PromptBuilder::NamingReply parsed = PromptBuilder::parse(reply);
@@ -124,9 +100,7 @@ TEST(PromptBuilder, ParseSearch)
         {"HitTextSpacedOne", u"{\"hit\": \" 1\"}"_qs, u"|0|0"_qs},
         {"HitNumberOne", u"{\"hit\": 1}"_qs, u"|1|0"_qs},
         {"HitNumberTwo", u"{\"hit\": 2}"_qs, u"|0|0"_qs},
-        {"HitNull", u"{\"hit\": null}"_qs, u"|0|0"_qs},
         {"MissWithScore", u"{\"hit\": false, \"score\": 95}"_qs, u"|0|95"_qs},
-        {"ScoreAbove", u"{\"score\": 150}"_qs, u"|0|100"_qs},
         {"ScoreBelow", u"{\"score\": -5}"_qs, u"|0|0"_qs},
         {"ScoreFraction", u"{\"score\": 79.9}"_qs, u"|0|79"_qs},
         {"ScoreHuge", u"{\"score\": 1e30}"_qs, u"|0|100"_qs},
