@@ -1,4 +1,4 @@
-#include "FakeHttpServer.h"
+#include "FakeVision.h"
 #include "Fixtures.h"
 #include "FrameSpool.h"
 #include "PromptBuilder.h"
@@ -19,7 +19,7 @@ namespace {
 const QStringList lossless{"-c:v", "libx264", "-qp", "0"};
 
 // What the model says about one frame: a reply, or the message of an error it answers with.
-using Answer = std::expected<QString, QString>;
+using Verdict = std::expected<QString, QString>;
 
 QString judged(bool hit, int score, const QString &caption = {})
 {
@@ -27,56 +27,29 @@ QString judged(bool hit, int score, const QString &caption = {})
     return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
-// One question as the model received it.
-struct Asked
+// The index the frame shows; the frame is always the last picture.
+int frameOf(const FakeVision::Question &question)
 {
-    QJsonObject body;
-    QList<QByteArray> pictures;
-
-    explicit Asked(const std::string &request)
-        : body(QJsonDocument::fromJson(QByteArray::fromStdString(request)).object())
-    {
-        for (const QJsonValue &image : body["images"].toArray())
-            pictures << QByteArray::fromBase64(image.toString().toLatin1());
-    }
-
-    // The index the frame shows; the frame is always the last picture.
-    int frame() const { return frameIndexOf(QImage::fromData(pictures.last(), "JPEG")); }
-};
+    return frameIndexOf(QImage::fromData(question.pictures.last(), "JPEG"));
+}
 
 // An Ollama judging each frame by the index it shows. Which engine answers is the vision
 // service's business, tested with it.
-class FakeModel
+struct FakeModel : FakeVision
 {
-public:
-    explicit FakeModel(std::function<Answer(int frame)> judge)
+    explicit FakeModel(std::function<Verdict(int frame)> judge)
+        : FakeVision([judge](const Question &question) {
+            const auto answer = judge(frameOf(question));
+            return answer ? FakeVision::Answer{200, *answer} : FakeVision::Answer{500, answer.error()};
+        })
     {
-        m_http.server().Post("/api/generate", [judge](const httplib::Request &request, httplib::Response &response) {
-            const Answer answer = judge(Asked(request.body).frame());
-            const QJsonObject body{{answer ? "response" : "error", answer ? *answer : answer.error()}};
-            response.status = answer ? 200 : 500;
-            response.set_content(QJsonDocument(body).toJson().toStdString(), "application/json");
-        });
-        m_http.start();
+        start();
     }
-
-    QUrl url() const { return m_http.url(); }
-
-    QList<Asked> asked() const
-    {
-        QList<Asked> asked;
-        for (const auto &request : m_http.requests())
-            asked << Asked(request.body);
-        return asked;
-    }
-
-private:
-    FakeHttpServer m_http;
 };
 
 SearchRequest requestTo(const FakeModel &model, const QStringList &videos, const QString &scratch)
 {
-    return {{VisionEngine::ollama, model.url(), {}, "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1, 1, scratch, {}};
+    return {{VisionEngine::ollama, model.ollamaURL(), {}, "qwen2.5vl:7b"}, videos, "石桥", {}, SearchMode::keyword, 1, 1, scratch, {}};
 }
 
 // Questions go in frame order; a refused one is counted and the rest still judged. Answers that
@@ -89,7 +62,7 @@ TEST(SearchEngine, AsksAboutEachFrameAndKeepsTheHitsSorted)
                              fixtures.indexedVideo("clips/a.mp4", 2, lossless)};
     const FakeModel model([](int frame) {
         std::this_thread::sleep_for(std::chrono::milliseconds(frame % 3 * 20));
-        return frame == 20 ? Answer(std::unexpect, "忙") : judged(frame != 0, 80, QString::number(frame));
+        return frame == 20 ? Verdict(std::unexpect, "忙") : judged(frame != 0, 80, QString::number(frame));
     });
     QStringList seen[2];
     for (const int concurrency : {1, 4}) {
@@ -112,8 +85,8 @@ TEST(SearchEngine, AsksAboutEachFrameAndKeepsTheHitsSorted)
         }
         if (concurrency == 1) {
             QList<int> frames;
-            for (const Asked &question : model.asked())
-                frames << question.frame();
+            for (const FakeVision::Question &question : model.questions())
+                frames << frameOf(question);
             EXPECT_EQ(frames, (QList<int>{0, 10, 20, 20, 0, 10, 10}));
             EXPECT_EQ(texts.value(3) + texts.value(4), "检索中 4/7　[b.mp4]检索中 5/7　[a.mp4]");
         }
@@ -141,9 +114,9 @@ TEST(SearchEngine, ReferencePictureAndPromptPerQuestion)
         request.mode = row.mode;
         request.reference = row.given ? std::optional(reference) : std::nullopt;
         ASSERT_TRUE(SearchEngine::searchVideos(request, {}));
-        const QList<Asked> asked = model.asked();
+        const QList<FakeVision::Question> asked = model.questions();
         ASSERT_EQ(asked.size(), 2);
-        for (const Asked &question : asked) {
+        for (const FakeVision::Question &question : asked) {
             EXPECT_EQ(question.body["prompt"], PromptBuilder::buildSearch("石桥", row.mode));
             EXPECT_TRUE(question.body["format"]["required"].toArray().contains("hit")); // the search's schema, not the naming one
             ASSERT_EQ(question.pictures.size(), row.sent ? 2 : 1);
@@ -166,29 +139,17 @@ TEST(SearchEngine, FailuresEndTheSearch)
         {"nowhere to park frames", clip, broken + "/scratch", SearchError::Kind::spool, "无法暂存抽取的帧：", 0},
         {"every question refused", clip, scratch, SearchError::Kind::allRequestsFailed, "Ollama 返回错误 500：模型崩溃", 3},
     };
-    const FakeModel model([](int frame) { return Answer(std::unexpect, frame == 0 ? "显存不足" : "模型崩溃"); });
+    const FakeModel model([](int frame) { return Verdict(std::unexpect, frame == 0 ? "显存不足" : "模型崩溃"); });
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const qsizetype before = model.asked().size();
+        const qsizetype before = model.questions().size();
         const auto result = SearchEngine::searchVideos(requestTo(model, {row.video}, row.scratch), {});
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().kind, row.kind);
         EXPECT_TRUE(result.error().message.startsWith(row.message)) << result.error().message.toStdString();
-        EXPECT_EQ(model.asked().size() - before, row.asked);
+        EXPECT_EQ(model.questions().size() - before, row.asked);
     }
     EXPECT_TRUE(QDir(scratch).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-}
-
-TEST(SearchEngine, AtMostSixHundredFramesFromOneVideo)
-{
-    Fixtures fixtures;
-    const QString clip = fixtures.video("long.mp4", "testsrc=size=64x48:rate=10", 61, {"-c:v", "libx264"});
-    const FakeModel model([](int) { return judged(false, 0); });
-    SearchRequest request = requestTo(model, {clip}, fixtures.path("."));
-    request.interval = 0.1; // 611 frames would fit
-    const auto result = SearchEngine::searchVideos(request, {});
-    ASSERT_TRUE(result) << result.error().message.toStdString(); // nothing seen is no failure
-    EXPECT_EQ(model.asked().size(), 600);
 }
 
 // Frames wait in an owner-only folder that goes with its spool; the spool stops before the disk

@@ -12,13 +12,15 @@ public:
     PeakMemory()
     {
         QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-        m_restarted = clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+        if (clearRefs.open(QIODevice::WriteOnly))
+            clearRefs.write("5");
         clearRefs.close();
         m_startKiB = statusKiB("VmRSS:");
     }
 
-    // -1 when the mark could not be restarted.
-    long growthKiB() const { return m_restarted ? statusKiB("VmHWM:") - m_startKiB : -1; }
+    // When the mark could not be restarted this counts from the process's own peak, which can
+    // only make the growth look larger, never hide it.
+    long growthKiB() const { return statusKiB("VmHWM:") - m_startKiB; }
 
     static long statusKiB(const std::string &field)
     {
@@ -31,6 +33,5 @@ public:
     }
 
 private:
-    bool m_restarted = false;
     long m_startKiB = 0;
 };

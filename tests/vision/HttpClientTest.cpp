@@ -49,16 +49,7 @@ TEST(HttpClient, StreamsLinesAsTheyArrive)
 TEST(HttpClient, AReplyPastItsCapCostsNoMoreThanTheCap)
 {
     FakeHttpServer flood;
-    const auto pour = [](const httplib::Request &, httplib::Response &response) {
-        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink &sink) {
-            static const std::string megabyte(1 << 20, 'x');
-            if (offset >= (size_t(1) << 30)) {
-                sink.done();
-                return true;
-            }
-            return sink.write(megabyte.data(), megabyte.size());
-        });
-    };
+    const auto pour = FakeHttpServer::flood(size_t(1) << 30);
     flood.server().Get("/flood", pour).Post("/flood", pour);
     flood.start();
     for (const QByteArray method : {"GET", "POST"}) {

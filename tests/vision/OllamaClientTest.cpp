@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -25,23 +24,6 @@ QJsonObject jsonOf(const FakeHttpServer::Request &request)
 std::string repeat(const std::string &text, int times)
 {
     return QByteArray::fromStdString(text).repeated(times).toStdString();
-}
-
-// Writes the chunks with a pause between them; `cut` drops the connection instead of ending the body.
-void stream(httplib::Response &response, std::vector<std::string> chunks, std::chrono::milliseconds pause, bool cut = false)
-{
-    auto next = std::make_shared<size_t>(0);
-    response.set_chunked_content_provider("application/x-ndjson", [=](size_t, httplib::DataSink &sink) {
-        if (*next == chunks.size()) {
-            if (!cut)
-                sink.done();
-            return !cut;
-        }
-        if (*next > 0)
-            std::this_thread::sleep_for(pause);
-        const std::string &chunk = chunks[(*next)++];
-        return sink.write(chunk.data(), chunk.size());
-    });
 }
 
 // Calls the operation behind the path; the failure, if any.
@@ -138,7 +120,7 @@ TEST_P(Failure, EndsInReadableError)
     FakeHttpServer fake;
     const auto answer = [row](const httplib::Request &, httplib::Response &r) {
         r.status = row.status;
-        stream(r, row.chunks, row.pause, row.cut);
+        FakeHttpServer::stream(r, row.chunks, row.pause, row.cut);
     };
     fake.server().Post(row.path, answer).Get(row.path, answer);
     fake.start();
