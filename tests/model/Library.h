@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppModel.h"
+#include "Files.h"
 #include "Fixtures.h"
 #include "WaitUntil.h"
 
@@ -17,7 +18,6 @@ struct Library
     QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
     AppModel model{fixtures.path("settings/Orvane.json")};
-    int changes = 0;
 
     explicit Library(const QString &target = "videos")
     {
@@ -26,7 +26,6 @@ struct Library
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fixtures.path("runtime")));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(fixtures.path("cache")));
         model.settings().mediaTargetRaw = target;
-        model.onChange = [this] { ++changes; };
     }
     ~Library()
     {
@@ -34,14 +33,7 @@ struct Library
         qputenv("XDG_CACHE_HOME", savedCache);
     }
 
-    QString touch(const QString &relativePath)
-    {
-        const QString path = fixtures.path(relativePath);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        return path;
-    }
+    QString touch(const QString &relativePath) { return Files::write(fixtures.path(relativePath)); }
 
     // Imports and waits until every import has ended.
     void import(const QStringList &locations)
