@@ -1,10 +1,7 @@
-#include "FakeHttpServer.h"
+#include "FakeVision.h"
 #include "Library.h"
 #include "PromptBuilder.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
@@ -17,40 +14,26 @@ using Status = VideoItem::Status;
 
 const std::string modelAnswer = R"({"content":"石桥流水","location":"模型猜的地"})";
 
-QJsonObject jsonOf(const FakeHttpServer::Request &request)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
-}
-
-// A library wired to a fake Ollama, a fake OpenAI-compatible service and a fake geocoder, all on
-// 127.0.0.1, with a folder tree of real media. Progress lines are kept as the window would see them.
+// A library wired to a fake vision model of either engine and a fake geocoder, both on 127.0.0.1,
+// with a folder tree of real media. Progress lines are kept as the window would see them.
 struct Studio : Library
 {
-    FakeHttpServer ollama, openAI, geocoder;
+    FakeVision vision{[](const FakeVision::Question &) { return FakeVision::Answer{200, QString::fromStdString(modelAnswer)}; }};
+    FakeHttpServer geocoder;
     QStringList statusLines;
 
     Studio()
         : Library("both")
     {
-        ollama.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
-            const QJsonObject answer{{"model", "m"}, {"response", QString::fromStdString(modelAnswer)}, {"done", true}};
-            response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
-        });
-        openAI.server().Post("/v1/chat/completions", [](const httplib::Request &, httplib::Response &response) {
-            const QJsonObject message{{"role", "assistant"}, {"content", QString::fromStdString(modelAnswer)}};
-            const QJsonObject answer{{"choices", QJsonArray{QJsonObject{{"message", message}}}}};
-            response.set_content(QJsonDocument(answer).toJson().toStdString(), "application/json");
-        });
         geocoder.server().Get("/reverse", [](const httplib::Request &, httplib::Response &response) {
             response.set_content(R"({"address":{"city":"成都市","suburb":"锦江区"},"name":"春熙路"})", "application/json");
         });
-        ollama.start();
-        openAI.start();
+        vision.start();
         geocoder.start();
 
         AppSettings &settings = model.settings();
-        settings.ollamaEndpoint = ollama.url(QString()).toString();
-        settings.openAIBaseURL = openAI.url(QStringLiteral("/v1")).toString();
+        settings.ollamaEndpoint = vision.ollamaURL().toString();
+        settings.openAIBaseURL = vision.openAIURL().toString();
         settings.openAIKey = QStringLiteral("sk-test");
         settings.useGPSGeocoding = true;
         model.setGeocoder(ReverseGeocoder(geocoder.url(QString())));
@@ -96,13 +79,13 @@ TEST(AnalyzeAll, NamesEachItemFromItsPicturesAndPlaces)
     studio.analyze();
 
     // One request per decodable item, each with one montage or picture, the grid in the prompt.
-    const QList<FakeHttpServer::Request> requests = studio.ollama.requests();
-    ASSERT_EQ(requests.size(), 2);
-    const QJsonObject first = jsonOf(requests[0]);
-    EXPECT_EQ(first["model"].toString(), "qwen2.5vl:7b");
-    EXPECT_EQ(first["images"].toArray().size(), 1);
-    EXPECT_EQ(first["prompt"].toString(), PromptBuilder::build(2, 2, PromptBuilder::Media::video));
-    EXPECT_EQ(jsonOf(requests[1])["prompt"].toString(), PromptBuilder::build(1, 1, PromptBuilder::Media::photo));
+    const QList<FakeVision::Question> asked = studio.vision.questions();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[0].path, "/api/generate");
+    EXPECT_EQ(asked[0].body["model"].toString(), "qwen2.5vl:7b");
+    EXPECT_EQ(asked[0].pictures.size(), 1);
+    EXPECT_EQ(asked[0].prompt, PromptBuilder::build(2, 2, PromptBuilder::Media::video));
+    EXPECT_EQ(asked[1].prompt, PromptBuilder::build(1, 1, PromptBuilder::Media::photo));
 
     const VideoItem &clip = items[0];
     EXPECT_EQ(clip.proposedName, "2026-09-18_成都_石桥流水_clip") << "the folder wins over the model";
@@ -158,10 +141,10 @@ TEST(AnalyzeAll, TheOpenAIEngineAndAListThatChanges)
     studio.model.analyzeAll();
     studio.analyze(); // a second press while the run is under way does nothing
 
-    const QList<FakeHttpServer::Request> requests = studio.openAI.requests();
-    ASSERT_EQ(requests.size(), 1);
-    EXPECT_EQ(jsonOf(requests[0])["model"].toString(), "vision-test");
-    EXPECT_TRUE(studio.ollama.requests().isEmpty());
+    const QList<FakeVision::Question> asked = studio.vision.questions();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].path, "/v1/chat/completions");
+    EXPECT_EQ(asked[0].body["model"].toString(), "vision-test");
     ASSERT_EQ(studio.model.items().size(), 2);
     EXPECT_EQ(studio.model.items()[0].location, "模型猜的地") << "folder places are off";
     EXPECT_EQ(studio.model.items()[1].status, Status::pending) << "the newcomer";
@@ -239,18 +222,14 @@ TEST(BackfillPathPlaces, FillsOnlyWhatIsMissing)
 TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThreadToWhoeverListens)
 {
     Library library;
-    FakeHttpServer ollama;
-    ollama.server().Post("/api/generate", [](const httplib::Request &, httplib::Response &response) {
-        response.set_content(R"({"response":"{\"caption\":\"石桥\",\"hit\":true,\"score\":90}","done":true})",
-                             "application/json");
-    });
+    FakeVision ollama([](const FakeVision::Question &) { return FakeVision::Answer{200, R"({"caption":"石桥","hit":true,"score":90})"}; });
     ollama.start();
-    library.model.settings().ollamaEndpoint = ollama.url(QString()).toString();
+    library.model.settings().ollamaEndpoint = ollama.ollamaURL().toString();
     const QString clip = library.fixtures.video("clip.mp4", "testsrc=size=64x48:rate=10", 2.0);
 
     // First a search nobody listens to: a report to an empty callback would end the program.
     library.model.searchVideos({clip}, "石桥", std::nullopt, SearchMode::keyword, 1.0, {}, {});
-    waitUntil([&] { return ollama.requests().size() == 3; }); // a frame a second
+    waitUntil([&] { return ollama.questions().size() == 3; }); // a frame a second
 
     QStringList progress;
     std::optional<std::expected<SearchResult, SearchError>> result;

@@ -1,10 +1,7 @@
-#include "FakeHttpServer.h"
+#include "FakeVision.h"
 #include "Library.h"
 
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -18,32 +15,23 @@ namespace {
 constexpr int photoCount = 6;
 
 // The photo of item `index` is one flat grey, which the fake model reads back from the picture it
-// is sent, so each answer can be traced to its item whatever order the answers come in.
-int indexOfPicture(const std::string &body)
-{
-    const QJsonObject request = QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
-    const QByteArray jpeg = QByteArray::fromBase64(request["images"].toArray().first().toString().toLatin1());
-    return (qGray(QImage::fromData(jpeg).pixel(4, 4)) + 10) / 40;
-}
-
-// A fake Ollama that answers each photo after `delay(index)`, or at once when it goes.
+// is sent, so each answer can be traced to its item whatever order the answers come in. Each is
+// answered after `delay(index)`, or at once when the model goes.
 struct BusyModel
 {
     std::atomic<bool> going = false;
-    FakeHttpServer http;
+    FakeVision vision;
 
     explicit BusyModel(std::function<std::chrono::milliseconds(int index)> delay)
-    {
-        http.server().new_task_queue = [] { return new httplib::ThreadPool(12); };
-        http.server().Post("/api/generate", [this, delay](const httplib::Request &request, httplib::Response &response) {
-            const int index = indexOfPicture(request.body);
+        : vision([this, delay](const FakeVision::Question &question) {
+            const int index = (qGray(QImage::fromData(question.pictures.first()).pixel(4, 4)) + 10) / 40;
             for (const auto end = std::chrono::steady_clock::now() + delay(index); !going && std::chrono::steady_clock::now() < end;)
                 std::this_thread::sleep_for(5ms);
-            const QString reply = QStringLiteral(R"({"content":"物品%1","location":""})").arg(index);
-            response.set_content(QJsonDocument(QJsonObject{{"response", reply}, {"done", true}}).toJson().toStdString(),
-                                 "application/json");
-        });
-        http.start();
+            return FakeVision::Answer{200, QStringLiteral(R"({"content":"物品%1","location":""})").arg(index)};
+        })
+    {
+        vision.http.server().new_task_queue = [] { return new httplib::ThreadPool(12); };
+        vision.start();
     }
     ~BusyModel() { going = true; }
 };
@@ -64,7 +52,7 @@ struct Photos : Library
         import(files);
     }
 
-    void useModel(const BusyModel &busy) { model.settings().ollamaEndpoint = busy.http.url(QString()).toString(); }
+    void useModel(const BusyModel &busy) { model.settings().ollamaEndpoint = busy.vision.ollamaURL().toString(); }
 };
 
 // Three questions at a time, whose answers find their items in whatever order they come. Stopping,
@@ -78,25 +66,25 @@ TEST(ConcurrentRun, QuestionsInFlightStayWithinTheChosenNumberAndEndWithTheRun)
     photos->useModel(busy);
     photos->model.analyzeAll();
     waitUntil([&] { return !photos->model.isBusy(); });
-    EXPECT_EQ(busy.http.maxInFlight(), 3);
+    EXPECT_EQ(busy.vision.http.maxInFlight(), 3);
     for (const VideoItem &item : photos->model.items())
         EXPECT_EQ(item.content, QStringLiteral("物品") + QFileInfo(item.url).baseName()) << item.url.toStdString();
 
     thinking = true;
     photos->model.analyzeAll();
-    waitUntil([&] { return busy.http.inFlight() == 3; });
+    waitUntil([&] { return busy.vision.http.inFlight() == 3; });
     photos->model.stopAnalysis();
     waitUntil([&] { return !photos->model.isBusy(); });
-    EXPECT_EQ(busy.http.maxInFlight(), 3) << "no question after the stop";
+    EXPECT_EQ(busy.vision.http.maxInFlight(), 3) << "no question after the stop";
     for (const VideoItem &item : photos->model.items())
         EXPECT_EQ(item.status, VideoItem::Status::analyzed) << "as before the stopped run: " << item.url.toStdString();
     EXPECT_TRUE(photos->model.statusMessage().startsWith("分析已停止：成功 0/6 个，用时 "))
         << photos->model.statusMessage().toStdString();
 
     photos->model.analyzeAll();
-    waitUntil([&] { return busy.http.inFlight() == 6; });
+    waitUntil([&] { return busy.vision.http.inFlight() == 6; });
     photos.reset();
-    EXPECT_EQ(busy.http.inFlight(), 6) << "closing waited for the answers";
+    EXPECT_EQ(busy.vision.http.inFlight(), 6) << "closing waited for the answers";
 }
 
 } // namespace
