@@ -57,7 +57,6 @@ TEST(SettingsWindow, EveryFieldRoundTripsThroughTheStoredFile)
 
     const QJsonObject stored = storedSettings(window);
     EXPECT_EQ(stored["ollamaModel"].toString(), "llava:13b");
-    EXPECT_TRUE(stored["frameCount"].isDouble());
     EXPECT_EQ(stored["frameCount"].toInt(), 6);
     EXPECT_EQ(stored["requestConcurrency"].toInt(), 4);
     EXPECT_EQ(stored["separator"].toString(), " ");
