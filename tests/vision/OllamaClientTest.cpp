@@ -26,7 +26,6 @@ std::string repeat(const std::string &text, int times)
     return QByteArray::fromStdString(text).repeated(times).toStdString();
 }
 
-// Calls the operation behind the path; the failure, if any.
 std::optional<OllamaFailure> call(const OllamaClient &client, const std::string &path, QStringList *progress = nullptr)
 {
     const auto failureOf = [](const auto &result) { return result ? std::nullopt : std::optional<OllamaFailure>(result.error()); };

@@ -92,7 +92,6 @@ TEST(PromptBuilder, ParseSearch)
 {
     expectRows({
         {"Hit", u"```json\n{\"caption\": \"海边有人放风筝。\", \"hit\": true, \"score\": 85}\n```"_qs, u"海边有人放风筝|1|85"_qs},
-        {"CaptionCleaned", u"{\"caption\": \"画面中显示一个人在跑步，背景是公园\", \"hit\": false}"_qs, u"一个人在跑步|0|0"_qs},
         {"CaptionNotText", u"{\"caption\": 3, \"hit\": true, \"score\": 60}"_qs, u"|1|60"_qs},
         {"HitTextTrueAnyCase", u"{\"hit\": \"TRUE \"}"_qs, u"|1|0"_qs},
         {"HitTextOne", u"{\"hit\": \"1\"}"_qs, u"|1|0"_qs},
