@@ -77,8 +77,6 @@ TEST(Renamer, ReportsEachOutcomeAndLogsTheMoves)
     EXPECT_EQ(batch.outcomes[1].kind, Renamer::Outcome::Kind::untouched);
 
     ASSERT_TRUE(batch.log);
-    EXPECT_TRUE(batch.logError.isEmpty());
-    EXPECT_TRUE(Files::read(*batch.log).contains("\n    \"")) << "one indented member per line";
 
     EXPECT_FALSE(Renamer::rename({{untouched, QStringLiteral("/")}}, folder.dir.path()).log)
         << "no log for a batch that moved nothing";
@@ -160,7 +158,6 @@ TEST(Renamer, UndoMovesBackWhatItCanAndLeavesTheRest)
     EXPECT_EQ(UndoLog::read(*batch.log), remaining) << "the log keeps just what is left";
     EXPECT_EQ(folder.listing(), (QStringList{"a.mp4=a.mp4", "丁.mp4=d.mp4"}));
 
-    // A damaged log is left alone.
     for (const QByteArray &content : {QByteArray("{\"a\": 1}"), QByteArray("[\"a\"]")}) {
         Files::write(*batch.log, content);
         EXPECT_FALSE(Renamer::undo(*batch.log).logReadable) << content.constData();
