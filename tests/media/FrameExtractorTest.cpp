@@ -31,15 +31,14 @@ QStringList samplesOf(const QList<FrameExtractor::TimestampedFrame> &frames)
     return samples;
 }
 
-// Frames evenly spaced through the clip, from one to twelve; frames at a fixed step from the
-// start, as many as asked for at most, until stopped.
+// Frames evenly spaced through the clip; frames at a fixed step from the start, as many as asked
+// for at most, until stopped.
 TEST(FrameExtractor, EvenlySpacedAndSampledFrames)
 {
     Fixtures fixtures;
     const QString six = fixtures.indexedVideo("six.mp4", 6, {"-c:v", "libx264", "-qp", "0", "-bf", "2"});
     const QString one = fixtures.indexedVideo("one.mp4", 1, {"-c:v", "libx264", "-qp", "0"});
     EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(six, 3)), (QList<int>{15, 30, 45}));
-    EXPECT_EQ(indexesOf(FrameExtractor::extractFrames(one, 4)), (QList<int>{2, 4, 6, 8}));
 
     EXPECT_EQ(samplesOf(FrameExtractor::extractTimestampedFrames(six, 2, 3)), (QStringList{"0:0", "2:20", "4:40"}));
     EXPECT_TRUE(FrameExtractor::extractTimestampedFrames(six, 2, 0).isEmpty());
