@@ -36,7 +36,6 @@ TEST(BadInput, GivesNothing)
 {
     const std::pair<const char *, std::function<QString(Fixtures &)>> badFiles[] = {
         {"TextNamedHeic", [](Fixtures &f) { return f.text("photo.heic", "not a picture either\n"); }},
-        {"TextNamedJpeg", [](Fixtures &f) { return f.text("photo.jpg", "not a picture either\n"); }},
         {"TextNamedRaw", [](Fixtures &f) { return f.text("photo.cr3", "not a picture either\n"); }},
         {"EmptyPhoto", [](Fixtures &f) { return f.text("empty.jpg", {}); }},
         {"TruncatedClip", [](Fixtures &f) { return truncatedCopy(f, goodClip(f), "cut.mp4", 0.5); }},

@@ -31,7 +31,7 @@ struct Layout
 
 // The grid at each step in columns or rows, read back from the encoded montage: its size, the
 // black border and the position of the last frame.
-TEST(FrameMontage, LayoutsForOneToTwelveFrames)
+TEST(FrameMontage, LayoutsForTwoToTwelveFrames)
 {
     const Layout layouts[] = {
         {2, 2, 1, {905, 509}, {1828, 521}}, {4, 2, 2, {640, 360}, {1298, 738}}, {5, 3, 2, {523, 294}, {1593, 606}},
@@ -54,10 +54,6 @@ TEST(FrameMontage, LayoutsForOneToTwelveFrames)
                             6 + row * (layout.cell.height() + 6) + layout.cell.height() / 2);
         EXPECT_TRUE(near(picture.pixelColor(centre), QColor(20, 200, 20))) << layout.frames;
     }
-    const auto single = FrameMontage::compose({flatFrame({320, 200}, Qt::red)}, 0.8);
-    ASSERT_TRUE(single);
-    EXPECT_EQ(StillDecoder::decodeData(single->jpeg)->size(), QSize(320, 200));
-    EXPECT_EQ(single->columns * single->rows * single->frameCount, 1);
 }
 
 // A portrait frame sits centred in its landscape cell with black on both sides; an empty cell
@@ -79,7 +75,7 @@ TEST(FrameMontage, MixedShapesAndBrokenFrames)
 
     const auto oneGood = FrameMontage::compose({"junk", flatFrame({200, 100}, Qt::red), "junk"}, 0.8);
     ASSERT_TRUE(oneGood);
-    EXPECT_EQ(oneGood->frameCount, 1);
+    EXPECT_EQ(oneGood->columns * oneGood->rows * oneGood->frameCount, 1);
     EXPECT_EQ(StillDecoder::decodeData(oneGood->jpeg)->size(), QSize(200, 100));
     EXPECT_FALSE(FrameMontage::compose({}, 0.8));
     EXPECT_FALSE(FrameMontage::compose({"junk", ""}, 0.8));
@@ -96,7 +92,6 @@ TEST(JpegEncoder, QualityReachesTheEncoder)
     const auto high = JpegEncoder::encode(noise, 0.9);
     ASSERT_TRUE(low && high);
     EXPECT_LT(low->size() * 2, high->size());
-    EXPECT_FALSE(JpegEncoder::encode(QImage(), 0.8));
 }
 
 } // namespace

@@ -93,7 +93,6 @@ struct Encoding
 TEST(HeifDirect, EncodedPicturesLookLikeTheSource)
 {
     const Encoding encodings[] = {
-        {"chroma420", {}},
         {"chroma422", {"-p", "chroma=422"}},
         {"chroma444", {"-p", "chroma=444"}},
         {"tenBit", {"-b", "10"}, 0, true, true},

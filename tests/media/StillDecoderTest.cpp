@@ -59,18 +59,6 @@ TEST(StillDecoder, EveryOrientationComesOutUpright)
     }
 }
 
-TEST(StillDecoder, QtFormatsDecode)
-{
-    Fixtures fixtures;
-    for (const char *format : {"png", "tiff", "webp", "bmp", "jpg"}) {
-        const QString file = fixtures.picture(QString("p.%1").arg(format), quadrantPicture(48, 32), format);
-        const auto still = StillDecoder::decode(file);
-        ASSERT_TRUE(still) << format;
-        EXPECT_EQ(still->picture.size(), QSize(48, 32)) << format;
-        expectSeen(still->picture, orientationCases[0].seen, format);
-    }
-}
-
 // HEIF turns itself upright from its own boxes; the EXIF orientation it also carries must not be
 // applied a second time. AVIF and pictures with alpha are left to libheif.
 TEST(StillDecoder, HeifAndAvifFromTheEncoder)
@@ -85,18 +73,16 @@ TEST(StillDecoder, HeifAndAvifFromTheEncoder)
         bool direct; // read by our own decoder
     } cases[] = {
         {"photo.heic", {opaque}, true},
-        {"fujifilm.HIF", {opaque}, true},
         {"photo.avif", {"--avif", opaque}, false},
         {"alpha.heic", {alpha}, false},
     };
     for (const auto &c : cases) {
         const QString out = fixtures.path(c.name);
         Fixtures::run("heif-enc", QStringList{"-q", "90", "-o", out} + c.source);
-        fixtures.tag(out, {"-DateTimeOriginal=2023:12:31 23:59:59", "-Orientation#=6"});
+        fixtures.tag(out, {"-Orientation#=6"});
         EXPECT_EQ(StillLoaders::heifDirect(out, 0).has_value(), c.direct) << c.name;
         const auto still = StillDecoder::decode(out);
         ASSERT_TRUE(still) << c.name;
-        EXPECT_EQ(still->properties.dateTimeOriginal, QString("2023:12:31 23:59:59"));
         EXPECT_EQ(still->picture.size(), QSize(64, 48)) << c.name;
         expectSeen(still->picture, orientationCases[0].seen, c.name);
     }

@@ -75,13 +75,12 @@ TEST(VideoFile, RotatedClipsComeOutUpright)
     }
 }
 
-// One frame, half a second, or pixels a thousand times wider than tall: still a normal picture.
+// One frame, or pixels a thousand times wider than tall: still a normal picture.
 TEST(VideoFile, VeryShortAndOddlyShapedClipsStillGiveTheirFrames)
 {
     Fixtures fixtures;
     const QStringList clips{
         fixtures.video("single.mp4", "testsrc=size=64x48:rate=25", 1, {"-frames:v", "1", "-c:v", "libx264"}),
-        fixtures.video("brief.mp4", "testsrc=size=64x48:rate=25", 0.5, {"-c:v", "libx264"}),
         fixtures.video("wide.mkv", "testsrc=size=64x48:rate=5", 0.4, {"-vf", "setsar=sar=1000/1:max=1000", "-c:v", "libx264"})};
     for (const QString &clip : clips) {
         const auto video = VideoFile::open(clip);

@@ -23,11 +23,7 @@ const NamingOptions dashed{true, true, true, true, u"-"_qs};
 const NamingOptions slashed{true, true, true, true, u"/"_qs};
 
 const Case cases[] = {
-    {"AllFour", {sept18, u"上里古镇"_qs, u"石桥流水孩童"_qs, u"/v/IMG_0234.MOV"_qs}, all,
-     u"2026-09-18_上里古镇_石桥流水孩童_IMG_0234"},
     {"AllOff", {sept18, u"上里古镇"_qs, u"石桥"_qs, u"/v/IMG_0234.MOV"_qs}, none, u""},
-    {"NoDateNoLocation", {std::nullopt, {}, u"海边日落"_qs, u"/v/a.mp4"_qs}, dashed, u"海边日落-a"},
-    {"InvalidDate", {QDateTime(), {}, u"海"_qs, u"/v/a.mp4"_qs}, all, u"海_a"},
     {"ForbiddenCharacters", {std::nullopt, {}, u"a/b:c*d?e\"f<g>h|i\\j"_qs, u"/v/k:l?.jpg"_qs}, all,
      u"abcdefghij_kl"},
     {"SlashSeparator", {std::nullopt, u"x"_qs, u"y"_qs, u"/v/z.mp4"_qs}, slashed, u"xyz"},

@@ -53,7 +53,6 @@ TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
         std::function<void(Machine &)> prepare;
         bool found;
     } rows[] = {
-        {"nowhere", [](Machine &) {}, false},
         {"second listed location", [](Machine &m) { m.program("home/.local/bin/ollama"); }, true},
         {"listed file not executable", [&](Machine &m) { m.file("usr/bin/ollama", "#!/bin/sh\n", readable); }, false},
         {"listed location is a folder", [](Machine &m) { QDir().mkpath(m.dir.filePath("usr/bin/ollama")); }, false},
@@ -66,7 +65,6 @@ TEST(OllamaProgram, FoundInAnyPlaceItCanBe)
         {"shell answer not UTF-8", [](Machine &m) { m.shell(R"(printf '/opt/\377\376\n')"); }, false},
         {"shell reads its input, which is closed", [](Machine &m) { m.shell("read -r line; echo /opt/ollama"); }, true},
         {"shell answers after the limit", [](Machine &m) { m.shell("/bin/sleep 2; echo /opt/ollama"); }, false},
-        {"no shell", [](Machine &m) { m.search.shell = m.dir.filePath("no such shell"); }, false},
     };
     for (const auto &row : rows) {
         Machine machine;
