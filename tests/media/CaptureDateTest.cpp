@@ -1,6 +1,7 @@
 #include "Fixtures.h"
 
 #include "DateText.h"
+#include "FileBirthTime.h"
 #include "FrameExtractor.h"
 
 #include <QTimeZone>
@@ -41,22 +42,45 @@ TEST(DateText, VideoDates)
         EXPECT_EQ(DateText::parseVideoDate(c.text), c.expected) << c.text;
 }
 
-// The original date before the digitized one; a present but unreadable original (a camera whose
-// clock was never set) skips the digitized date for the TIFF date. Each source alone, and none, are
-// the camera files' rows.
+// The first readable creation date among the clip's tags; none read gives the file's birth time.
+TEST(CaptureDate, VideoDatesByTheirTags)
+{
+    Fixtures fixtures;
+    const std::pair<QStringList, std::optional<QDateTime>> cases[] = {
+        {{"com.apple.quicktime.creationdate=2024-05-01T14:30:15+0800", "creation_time=2021-07-08T09:10:11.000000Z"},
+         utc(2024, 5, 1, 6, 30, 15)},
+        {{"com.apple.quicktime.creationdate=sometime in May", "creation_time=2020-01-02T03:04:05.000000Z"},
+         utc(2020, 1, 2, 3, 4, 5)},
+        {{}, std::nullopt},
+    };
+    int made = 0;
+    for (const auto &[tags, expected] : cases) {
+        QStringList arguments{"-c:v", "libx264"};
+        for (const QString &tag : tags)
+            arguments << "-movflags" << "use_metadata_tags" << "-metadata" << tag;
+        const QString name = QString("c%1.%2").arg(++made).arg(expected ? "mov" : "mkv");
+        const QString clip = fixtures.video(name, "testsrc=size=64x48:rate=10", 0.5, arguments);
+        EXPECT_EQ(FrameExtractor::creationDate(clip), expected ? expected : fileBirthTime(clip)) << tags.join(' ').toStdString();
+    }
+}
+
+// The original date, else the digitized one, else the TIFF date; a present but unreadable original
+// (a camera whose clock was never set) skips the digitized date. None read gives the birth time.
 TEST(CaptureDate, PhotoDatesInOrderOfSources)
 {
     Fixtures fixtures;
-    const std::pair<QStringList, QDateTime> cases[] = {
+    const std::pair<QStringList, std::optional<QDateTime>> cases[] = {
         {{"-DateTimeOriginal=2024:05:01 14:30:15", "-EXIF:CreateDate=2001:01:01 01:01:01"}, local(2024, 5, 1, 14, 30, 15)},
+        {{"-EXIF:CreateDate=2023:12:31 23:59:59", "-ModifyDate=2022:02:02 02:02:02"}, local(2023, 12, 31, 23, 59, 59)},
         {{"-DateTimeOriginal#=0000:00:00 00:00:00", "-EXIF:CreateDate=2001:01:01 01:01:01", "-ModifyDate=2022:02:02 02:02:02"},
          local(2022, 2, 2, 2, 2, 2)},
+        {{}, std::nullopt},
     };
     int made = 0;
     for (const auto &[tags, expected] : cases) {
         const QString file = fixtures.picture(QString("p%1.jpg").arg(++made), quadrantPicture(16, 16));
         fixtures.tag(file, tags);
-        EXPECT_EQ(FrameExtractor::photoCreationDate(file), expected) << tags.join(' ').toStdString();
+        EXPECT_EQ(FrameExtractor::photoCreationDate(file), expected ? expected : fileBirthTime(file)) << tags.join(' ').toStdString();
     }
 }
 

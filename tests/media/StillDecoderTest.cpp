@@ -59,6 +59,18 @@ TEST(StillDecoder, EveryOrientationComesOutUpright)
     }
 }
 
+// The formats Qt's plugins read: a missing plugin package would lose them without a word.
+TEST(StillDecoder, QtFormatsDecode)
+{
+    Fixtures fixtures;
+    for (const char *format : {"tiff", "webp"}) {
+        const QString file = fixtures.picture(QString("p.%1").arg(format), quadrantPicture(48, 32), format);
+        const auto still = StillDecoder::decode(file);
+        ASSERT_TRUE(still) << format;
+        EXPECT_EQ(still->picture.size(), QSize(48, 32)) << format;
+    }
+}
+
 // HEIF turns itself upright from its own boxes; the EXIF orientation it also carries must not be
 // applied a second time. AVIF and pictures with alpha are left to libheif.
 TEST(StillDecoder, HeifAndAvifFromTheEncoder)
