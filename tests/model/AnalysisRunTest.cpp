@@ -37,7 +37,9 @@ struct Studio : Library
         settings.openAIKey = QStringLiteral("sk-test");
         settings.useGPSGeocoding = true;
         model.setGeocoder(ReverseGeocoder(geocoder.url(QString())));
+        // The run changes items from its own threads; the window hears of it on the main thread.
         model.onChange = [this] {
+            EXPECT_EQ(QThread::currentThread(), model.thread());
             if (statusLines.isEmpty() || statusLines.last() != model.statusMessage())
                 statusLines << model.statusMessage();
         };

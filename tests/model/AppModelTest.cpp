@@ -3,8 +3,6 @@
 #include "MediaImport.h"
 #include "MovieFiles.h"
 
-#include <QThread>
-
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,8 +10,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -165,41 +161,6 @@ TEST(ItemList, NamesFollowEditsAndSettingsOnlyWhileAnalysed)
     EXPECT_FALSE(library.model.editItem(id, Field::proposedName, "lost"));
     EXPECT_FALSE(library.model.editItem(QUuid::createUuid(), Field::content, "nobody"));
     EXPECT_EQ(item.proposedName, "上里-石桥流水-IMG_1");
-}
-
-TEST(ItemList, RowLabels)
-{
-    VideoItem item;
-    item.status = VideoItem::Status::error;
-    item.analysisText = "无法读取视频帧";
-    EXPECT_EQ(item.rowLabel(), "出错 · 无法读取视频帧");
-}
-
-// A worker reads and changes items through the main thread while its event loop runs.
-TEST(ItemList, SnapshotAndMutateFromAWorker)
-{
-    Library library;
-    library.import({library.touch("a.mp4")});
-    const QUuid id = library.model.items().first().id;
-    QThread *mainThread = QThread::currentThread();
-    bool changeSeenOnMainThread = true;
-    library.model.onChange = [&] { changeSeenOnMainThread &= QThread::currentThread() == mainThread; };
-
-    std::optional<VideoItem> seen, missing;
-    std::atomic<bool> finished = false;
-    std::thread worker([&] {
-        library.model.mutateItem(id, [](VideoItem &item) { item.content = "石桥"; });
-        library.model.mutateItem(QUuid::createUuid(), [](VideoItem &item) { item.content = "never"; });
-        seen = library.model.itemSnapshot(id);
-        missing = library.model.itemSnapshot(QUuid::createUuid());
-        finished = true;
-    });
-    waitUntil([&] { return finished.load(); });
-    worker.join();
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->content, "石桥");
-    EXPECT_FALSE(missing);
-    EXPECT_TRUE(changeSeenOnMainThread);
 }
 
 TEST(MovieFiles, FoundByContentAtAnyDepth)
