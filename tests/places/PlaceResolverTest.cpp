@@ -27,7 +27,6 @@ const Case cases[] = {
     {"UndecodableBytes", u"/\xDC80\xDCFF/a.mp4", 6, u"\xDC80\xDCFF"},
     {"BlankFolderEndsTheClimb", u"/茶楼/ \t\u3000/a.mp4", 6, nullptr},
     {"LineBreakFolderIsSkippedUpToTheRoot", u"/茶楼/\n/a.mp4", 6, u"茶楼"},
-    {"LineBreaksLeaveThePlace", u"/\n茶楼 \n /a.mp4", 6, u"茶楼"},
 };
 
 std::string shown(const std::optional<QString> &place)
