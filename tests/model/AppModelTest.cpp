@@ -141,7 +141,6 @@ TEST(ItemList, NamesFollowEditsAndSettingsOnlyWhileAnalysed)
 
     library.model.mutateItem(id, [](VideoItem &item) { item.status = VideoItem::Status::analyzing; });
     EXPECT_FALSE(library.model.editItem(id, Field::proposedName, "lost"));
-    EXPECT_FALSE(library.model.editItem(QUuid::createUuid(), Field::content, "nobody"));
     EXPECT_EQ(item.proposedName, "上里-石桥流水-IMG_1");
 }
 
@@ -158,7 +157,6 @@ TEST(MovieFiles, FoundByContentAtAnyDepth)
         found << QDir(fixtures.path("shoot")).relativeFilePath(path);
     found.sort();
     EXPECT_EQ(found, (QStringList{"a/b/c/deep.mkv", "a/noext"}));
-    EXPECT_TRUE(movieFilesIn(fixtures.path("nowhere")).isEmpty());
 }
 
 } // namespace
