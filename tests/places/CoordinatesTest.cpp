@@ -29,7 +29,6 @@ TEST(VideoCoordinate, ReadsDegreesFromLocationTags)
          GeoCoordinate{10, 10}},
         {"text and altitude around the numbers", {"location=GPS +12.25+034.5+043.000/ fix"}, GeoCoordinate{12.25, 34.5}},
         {"other format tag named location", {"my.Location.fix=+12.5+045.25/"}, GeoCoordinate{12.5, 45.25}},
-        {"other format tag named ISO6709", {"camera.ISO6709=-05.5-120.75/"}, GeoCoordinate{-5.5, -120.75}},
         {"longitude out of range", {"location=+10.0+181.0/"}, std::nullopt},
         {"degrees and minutes", {"location=+3954.25+11624.44/"}, std::nullopt},
         {"tag name not about places", {"comment=+12.0+013.0/"}, std::nullopt},
