@@ -106,9 +106,7 @@ TEST(ItemList, RemovingAndClearingAreReportedRowByRow)
     library.import({library.touch("d.mp4")});
 
     library.model.clearList();
-    EXPECT_EQ(library.model.statusMessage(), "列表已清空，可导入新的素材或文件夹");
-    library.model.clearList();
-    EXPECT_EQ(library.model.statusMessage(), "列表已经是空的");
+    library.model.clearList(); // already empty: nothing to report
     EXPECT_EQ(seen, (QStringList{"appended 0+3", "removed 2", "changed 1", "appended 1+1", "removed 2"}));
 }
 
