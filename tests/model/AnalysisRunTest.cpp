@@ -37,7 +37,9 @@ struct Studio : Library
         settings.openAIKey = QStringLiteral("sk-test");
         settings.useGPSGeocoding = true;
         model.setGeocoder(ReverseGeocoder(geocoder.url(QString())));
+        // The run changes items from its own threads; the window hears of it on the main thread.
         model.onChange = [this] {
+            EXPECT_EQ(QThread::currentThread(), model.thread());
             if (statusLines.isEmpty() || statusLines.last() != model.statusMessage())
                 statusLines << model.statusMessage();
         };
@@ -249,7 +251,6 @@ TEST(SearchVideos, ReportsProgressAndHitsOnTheMainThreadToWhoeverListens)
     EXPECT_TRUE(everyCallOnTheMainThread);
     EXPECT_FALSE(progress.isEmpty());
     EXPECT_TRUE(*result);
-    EXPECT_EQ(library.model.statusMessage(), "拖入视频或照片，或点击「添加文件」开始") << "the status line is the window's own";
 }
 
 } // namespace

@@ -64,12 +64,15 @@ struct Bench
     }
 };
 
-TEST(OllamaSetup, EachCheckSaysHowReadyAndKeepsTheNamesLastListed)
+TEST(OllamaSetup, ChecksKeepTheNamesLastListedAndAFailedRefreshEmptiesThem)
 {
     Bench bench;
     auto tags = std::make_shared<std::string>(noModels);
     bench.server.server().Get("/api/tags", [tags](const httplib::Request &, httplib::Response &r) {
         r.set_content(*tags, "application/json");
+    });
+    bench.server.server().Get("/v1/models", [](const httplib::Request &, httplib::Response &r) {
+        r.set_content(R"({"data":[{"id":"qwen-vl-plus"},{"id":"gpt-4o"},{"id":"qwen-vl-max-latest"}]})", "application/json");
     });
     bench.start();
     bench.settings.ollamaModel = "qwen2.5vl:32b";
@@ -111,67 +114,49 @@ TEST(OllamaSetup, EachCheckSaysHowReadyAndKeepsTheNamesLastListed)
     bench.setup->checkOllamaReadiness();
     EXPECT_TRUE(bench.setup->readiness() == OllamaReadiness({true, true, true, names, std::nullopt}));
     EXPECT_EQ(bench.log, QStringList({"observer", "second", "observer", "second", "added"}));
-}
 
-TEST(OllamaSetup, RefreshListsTheRemoteServiceSortedThenEmptiesOnFailure)
-{
-    Bench bench;
-    bench.server.server().Get("/v1/models", [](const httplib::Request &, httplib::Response &r) {
-        r.set_content(R"({"data":[{"id":"qwen-vl-plus"},{"id":"gpt-4o"},{"id":"qwen-vl-max-latest"}]})", "application/json");
-    });
-    bench.start();
-    bench.settings.engineRaw = "openai";
+    // The remote service's list, sorted, decides its model alone, even when the user switches back
+    // before it arrives, and calls no observer; a failed refresh empties the list.
+    bench.log.clear();
     bench.setup->refreshModels();
-    // The list is the remote service's even when the user switches back before it arrives.
     bench.settings.engineRaw = "ollama";
     waitUntil([&] { return !bench.log.isEmpty(); });
     EXPECT_EQ(bench.log, QStringList({"change", "models"}));
     EXPECT_EQ(bench.setup->models(), (QList<OllamaModel>{{"gpt-4o", {}, {}}, {"qwen-vl-max-latest", {}, {}}, {"qwen-vl-plus", {}, {}}}));
     EXPECT_EQ(bench.settings.openAIModel, "gpt-4o");
-    EXPECT_EQ(bench.settings.ollamaModel, "qwen2.5vl:7b");
-    EXPECT_TRUE(bench.setup->readiness() == OllamaReadiness()) << "a refresh leaves readiness alone";
-
+    EXPECT_EQ(bench.settings.ollamaModel, "llava:13b");
     bench.log.clear();
-    bench.settings.ollamaEndpoint = FakeHttpServer::refusedUrl().toString();
-    bench.setup->refreshModels();
+    bench.setup->refreshModels(); // at the refused address
     waitUntil([&] { return !bench.log.isEmpty(); });
     EXPECT_EQ(bench.log, QStringList{"change"});
     EXPECT_TRUE(bench.setup->models().isEmpty());
 }
 
-TEST(OllamaSetup, PullShowsEachStepThenTheFreshReadiness)
-{
-    Bench bench;
-    bench.server.server().Post("/api/pull", FakeHttpServer::trickle("{\"status\":\"pulling manifest\"}\n", 1ms));
-    bench.server.server().Get("/api/tags", [](const httplib::Request &, httplib::Response &r) {
-        r.set_content(twoModels, "application/json");
-    });
-    bench.start();
-    QStringList seen;
-    bench.setup->addReadinessObserver([&] { seen << bench.seen(); });
-    bench.setup->pullVisionModel("llava:13b");
-    waitUntil([&] { return bench.setup->readiness().running; });
-    EXPECT_EQ(seen, QStringList({"正在连接 Ollama… | pulling", "pulling manifest | pulling", "✅ 下载完成 | idle | ready"}));
-}
-
 // One pull at a time: another asked for meanwhile is ignored. An error line ends a pull without a
-// readiness check; going away cancels one, and nobody hears from it again.
-TEST(OllamaSetup, OnePullAtATimeUntilAnErrorOrGoingAwayEndsIt)
+// readiness check, a pull that ends well shows its end with the fresh readiness, and going away
+// cancels one, after which nobody hears from it again.
+TEST(OllamaSetup, OnePullAtATimeUntilItEndsOrGoesAway)
 {
     Bench bench;
-    // Each pull gets a status line at once, and an error line once `go` is set (or after 30 s).
+    // Each pull gets a status line at once; once `go` is set (or after 30 s) it ends, with an error
+    // line while `fail` is set.
     auto go = std::make_shared<std::atomic<bool>>(false);
-    bench.server.server().Post("/api/pull", [go](const httplib::Request &, httplib::Response &r) {
-        r.set_chunked_content_provider("application/x-ndjson", [go](size_t offset, httplib::DataSink &sink) {
+    auto fail = std::make_shared<std::atomic<bool>>(true);
+    bench.server.server().Post("/api/pull", [go, fail](const httplib::Request &, httplib::Response &r) {
+        r.set_chunked_content_provider("application/x-ndjson", [go, fail](size_t offset, httplib::DataSink &sink) {
             const std::string status = "{\"status\":\"pulling 6a0c\"}\n", error = "{\"error\":\"file does not exist\"}\n";
             if (offset == 0)
                 return sink.write(status.data(), status.size());
             for (int waited = 0; !*go && waited < 6000; ++waited)
                 std::this_thread::sleep_for(5ms);
-            sink.write(error.data(), error.size());
+            if (*fail)
+                sink.write(error.data(), error.size());
             sink.done();
             return true;
         });
+    });
+    bench.server.server().Get("/api/tags", [](const httplib::Request &, httplib::Response &r) {
+        r.set_content(twoModels, "application/json");
     });
     bench.start();
     QStringList seen;
@@ -185,6 +170,11 @@ TEST(OllamaSetup, OnePullAtATimeUntilAnErrorOrGoingAwayEndsIt)
     EXPECT_TRUE(bench.setup->readiness() == OllamaReadiness()) << "no readiness check after a failed pull";
     ASSERT_EQ(bench.server.requests().size(), 1);
     EXPECT_EQ(bench.server.requests()[0].body, R"({"name":"qwen2.5vl:7b","stream":true})");
+
+    *fail = false;
+    bench.setup->pullVisionModel("llava:13b");
+    waitUntil([&] { return bench.setup->readiness().running; });
+    EXPECT_EQ(seen.mid(3), QStringList({"正在连接 Ollama… | pulling", "pulling 6a0c | pulling", "✅ 下载完成 | idle | ready"}));
 
     *go = false;
     bench.setup->pullVisionModel("llava:13b");

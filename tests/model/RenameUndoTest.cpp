@@ -36,26 +36,32 @@ struct Shoot : Library
     }
 };
 
-TEST(RenameAll, RenamesTheAnalysedItemsAndUndoesTheLastBatchOnce)
+// Only the last batch is undone; what cannot go back yet stays undoable.
+TEST(RenameAll, RenamesTheAnalysedItemsAndUndoesTheLastBatchUntilAllIsBack)
 {
-    Shoot shoot({"a.mp4", "b.mp4", "c.mp4"});
-    shoot.analysed(0, "海边日落");
-    shoot.analysed(1, "海边日落");
-    shoot.model.mutateItem(shoot.model.items()[2].id, [](VideoItem &item) { item.proposedName = "山"; });
-
+    Shoot shoot({"a.mp4", "b.mp4", "c.mp4", "d.mp4"});
+    shoot.analysed(0, "甲");
     shoot.model.renameAll();
-    EXPECT_EQ(shoot.model.statusMessage(), "已重命名 2 个（可一键撤销）");
-    EXPECT_EQ(shoot.rows(), (QStringList{"海边日落.mp4 renamed", "海边日落-2.mp4 renamed", "c.mp4 pending"}));
+    shoot.analysed(1, "海边日落");
+    shoot.analysed(2, "海边日落");
+    shoot.model.mutateItem(shoot.model.items()[3].id, [](VideoItem &item) { item.proposedName = "山"; });
+    shoot.model.renameAll();
+    EXPECT_EQ(shoot.model.statusMessage(), "已重命名 3 个（可一键撤销）");
+    EXPECT_EQ(shoot.rows(), (QStringList{"甲.mp4 renamed", "海边日落.mp4 renamed", "海边日落-2.mp4 renamed", "d.mp4 pending"}));
     ASSERT_TRUE(shoot.model.lastUndoLog());
     EXPECT_EQ(QFileInfo(*shoot.model.lastUndoLog()).path(), shoot.fixtures.path("runtime"));
 
+    shoot.touch("shoot/b.mp4");
     shoot.model.undoLast();
-    EXPECT_EQ(shoot.model.statusMessage(), "已撤销 2 个文件的重命名");
-    EXPECT_EQ(shoot.rows(), (QStringList{"a.mp4 analyzed", "b.mp4 analyzed", "c.mp4 pending"}));
-    EXPECT_FALSE(shoot.model.lastUndoLog());
+    EXPECT_EQ(shoot.model.statusMessage(), "已撤销 1 个文件的重命名，1 个未能还原");
+    EXPECT_EQ(shoot.rows(), (QStringList{"甲.mp4 renamed", "海边日落.mp4 renamed", "c.mp4 analyzed", "d.mp4 pending"}));
+    ASSERT_TRUE(shoot.model.lastUndoLog());
 
+    QFile::remove(shoot.fixtures.path("shoot/b.mp4"));
     shoot.model.undoLast();
-    EXPECT_EQ(shoot.model.statusMessage(), "没有可撤销的操作");
+    EXPECT_EQ(shoot.model.statusMessage(), "已撤销 1 个文件的重命名");
+    EXPECT_EQ(shoot.rows(), (QStringList{"甲.mp4 renamed", "b.mp4 analyzed", "c.mp4 analyzed", "d.mp4 pending"}));
+    EXPECT_FALSE(shoot.model.lastUndoLog());
 
     // A batch that moves nothing ends the chance to undo the one before.
     shoot.model.renameAll();
@@ -63,29 +69,6 @@ TEST(RenameAll, RenamesTheAnalysedItemsAndUndoesTheLastBatchOnce)
     EXPECT_EQ(shoot.model.statusMessage(), "没有需要重命名的项");
     shoot.model.undoLast();
     EXPECT_EQ(shoot.model.statusMessage(), "没有可撤销的操作");
-}
-
-TEST(RenameAll, UndoSaysWhatItCouldNotMoveBackAndKeepsIt)
-{
-    Shoot shoot({"a.mp4", "b.mp4", "c.mp4"});
-    shoot.analysed(0, "甲");
-    shoot.model.renameAll(); // an earlier batch, no longer undoable
-    shoot.analysed(1, "乙");
-    shoot.analysed(2, "丙");
-    shoot.model.renameAll();
-    EXPECT_EQ(shoot.model.statusMessage(), "已重命名 3 个（可一键撤销）");
-
-    shoot.touch("shoot/b.mp4");
-    shoot.model.undoLast();
-    EXPECT_EQ(shoot.model.statusMessage(), "已撤销 1 个文件的重命名，1 个未能还原");
-    EXPECT_EQ(shoot.rows(), (QStringList{"甲.mp4 renamed", "乙.mp4 renamed", "c.mp4 analyzed"}));
-    ASSERT_TRUE(shoot.model.lastUndoLog());
-
-    QFile::remove(shoot.fixtures.path("shoot/b.mp4"));
-    shoot.model.undoLast();
-    EXPECT_EQ(shoot.model.statusMessage(), "已撤销 1 个文件的重命名");
-    EXPECT_EQ(shoot.rows(), (QStringList{"甲.mp4 renamed", "b.mp4 analyzed", "c.mp4 analyzed"}));
-    EXPECT_FALSE(shoot.model.lastUndoLog());
 }
 
 TEST(RenameAll, FailuresSidecarsAndAnUnwritableLogAreReported)

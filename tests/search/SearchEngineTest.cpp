@@ -104,7 +104,6 @@ TEST(SearchEngine, ReferencePictureAndPromptPerQuestion)
     const QByteArray reference = "the reference picture";
     const struct { const char *name; SearchMode mode; bool given, sent; } rows[] = {
         {"keyword with a picture", SearchMode::keyword, true, false},
-        {"reference without one", SearchMode::reference, false, false},
         {"reference with one", SearchMode::reference, true, true},
     };
     for (const auto &row : rows) {
