@@ -58,11 +58,11 @@ TEST(OllamaClient, RequestsAndRepliesBelowABasePath)
         r.set_content(R"({"models":[{"name":"qwen2.5vl:7b","size":5969245856,"modified_at":"2025-05-01T10:00:00Z",)"
                       R"("details":{"family":"qwen"}},{"name":"llava:13b","size":null}]})", "application/json");
     });
-    fake.server().Post("/ollama/api/pull", [](const httplib::Request &, httplib::Response &r) {
-        r.set_content("{\"status\":\"pulling manifest\"}\n{\"status\":\"pulling 6a0c\",\"total\":1000,\"completed\":455}\n"
-                      "{\"status\":\"pulling 6a0c\",\"total\":3,\"completed\":2}\n\nnot json\n[1]\n{\"status\":\"x\",\"total\":0,\"completed\":0}\n"
-                      "{\"digest\":\"sha256:6a0c\"}\n{\"status\":\"success\"}", "application/x-ndjson");
-    });
+    // A byte at a time, so every line is put together from pieces, and the last has no line break.
+    fake.server().Post("/ollama/api/pull", FakeHttpServer::trickle(
+        "{\"status\":\"pulling manifest\"}\r\n{\"status\":\"pulling 6a0c\",\"total\":1000,\"completed\":455}\n"
+        "{\"status\":\"pulling 6a0c\",\"total\":3,\"completed\":2}\n\nnot json\n[1]\n{\"status\":\"x\",\"total\":0,\"completed\":0}\n"
+        "{\"digest\":\"sha256:6a0c\"}\n{\"status\":\"success\"}", 1ms));
     fake.start();
     const OllamaClient client(fake.url("/ollama"), "qwen2.5vl:7b", quick);
     const auto named = client.analyze({QByteArray("\xff\xd8\xff", 3), "ab"}, "描述这张图");
