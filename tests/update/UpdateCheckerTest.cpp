@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(UpdateChecker, Decision, testing::Values(
     DecisionRow{.name = "NotFound", .stored = {{"updateLastCheckAt", now - 2 * day}}, .page = offering13, .status = 404,
                 .lastCheckAfter = now - 2 * day},
     DecisionRow{.name = "NoVersionOnPage", .page = "<html>soon</html>", .lastCheckAfter = nothing},
+    DecisionRow{.name = "NotUtf8", .page = offering13 + "\xff\xfe", .lastCheckAfter = nothing},
     DecisionRow{.name = "PageOverOneMegabyte", .page = "Orvane_1.3.dmg" + megabyte, .lastCheckAfter = nothing}),
     [](const auto &info) { return std::string(info.param.name); });
 
