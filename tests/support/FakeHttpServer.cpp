@@ -19,7 +19,7 @@ FakeHttpServer::FakeHttpServer()
 {
     m_server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &) {
         const std::lock_guard lock(m_mutex);
-        m_arrivals[&request] = {m_arrived++, Clock::now()};
+        m_arrivals[&request] = m_arrived++;
         m_maxInFlight = std::max(m_maxInFlight, ++m_inFlight);
         return httplib::Server::HandlerResponse::Unhandled;
     });
@@ -28,10 +28,10 @@ FakeHttpServer::FakeHttpServer()
         const auto arrival = m_arrivals.extract(&request);
         if (!arrival)
             return;
-        const auto [order, time] = arrival.mapped();
+        const int order = arrival.mapped();
         const auto place = std::find_if(m_requests.begin(), m_requests.end(),
                                         [order](const auto &entry) { return entry.first > order; });
-        m_requests.insert(place, {order, {request.method, request.path, request.headers, request.body, request.params, time}});
+        m_requests.insert(place, {order, {request.method, request.path, request.headers, request.body, request.params}});
         if (!response.content_provider_) {
             answered();
             return;

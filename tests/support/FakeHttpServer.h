@@ -20,8 +20,6 @@
 class FakeHttpServer
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
     struct Request
     {
         std::string method;
@@ -29,7 +27,6 @@ public:
         httplib::Headers headers;
         std::string body;
         httplib::Params params = {}; // the query
-        Clock::time_point arrival = {};
 
         std::string header(const std::string &name) const { return value(headers, name); }
         std::string param(const std::string &name) const { return value(params, name); }
@@ -83,7 +80,7 @@ private:
     bool m_stopping = false;
     int m_inFlight = 0;
     int m_maxInFlight = 0;
-    std::map<const httplib::Request *, std::pair<int, Clock::time_point>> m_arrivals; // order and time
+    std::map<const httplib::Request *, int> m_arrivals; // each request's place in the order of arrival
     int m_arrived = 0;
     QList<std::pair<int, Request>> m_requests;
 };
