@@ -139,15 +139,16 @@ void SettingsWindowController::buildUI()
     stack->addWidget(m_pullNote);
 
     m_concurrencyStepper = new QSpinBox;
-    m_concurrencyStepper->setRange(1, 8);
-    m_concurrencyStepper->setValue(std::clamp(settings.requestConcurrency, 1, 8));
+    const AppSettings::CountRange concurrency = AppSettings::requestConcurrencyRange;
+    m_concurrencyStepper->setRange(concurrency.least, concurrency.most);
+    m_concurrencyStepper->setValue(settings.requestConcurrency); // the box holds it to its range
     stack->addWidget(row(QStringLiteral("同时请求数"), m_concurrencyStepper));
     stack->addWidget(note(QStringLiteral("服务端支持并发时可调大（如云端接口、vLLM、OLLAMA_NUM_PARALLEL）；本机单卡 Ollama 保持 1。"),
                           contentWidth));
 
     m_frameStepper = new QSpinBox;
-    m_frameStepper->setRange(1, 6);
-    m_frameStepper->setValue(std::clamp(settings.frameCount, 1, 6));
+    m_frameStepper->setRange(AppSettings::frameCountRange.least, AppSettings::frameCountRange.most);
+    m_frameStepper->setValue(settings.frameCount);
     m_frameLabel = plainLabel(frameText(m_frameStepper->value()));
     connect(m_frameStepper, &QSpinBox::valueChanged, this, &SettingsWindowController::frameChanged);
     auto *frames = new QWidget;

@@ -16,15 +16,14 @@ const QString AppSettings::defaultOpenAIBaseURL = QStringLiteral("https://api.op
 
 namespace {
 
-// Loading and saving both go through this list, so they cannot disagree on a key.
 // An integer setting with the range it is held to.
 struct Bounded
 {
     int &value;
-    int least;
-    int most;
+    AppSettings::CountRange range;
 };
 
+// Loading and saving both go through this list, so they cannot disagree on a key.
 template <typename Visit>
 void forEachField(AppSettings &settings, Visit visit)
 {
@@ -34,8 +33,8 @@ void forEachField(AppSettings &settings, Visit visit)
     visit("openAIModel", settings.openAIModel);
     visit("openAIBaseURL", settings.openAIBaseURL);
     visit("openAIKey", settings.openAIKey);
-    visit("frameCount", Bounded{settings.frameCount, 1, 6});
-    visit("requestConcurrency", Bounded{settings.requestConcurrency, 1, 8});
+    visit("frameCount", Bounded{settings.frameCount, AppSettings::frameCountRange});
+    visit("requestConcurrency", Bounded{settings.requestConcurrency, AppSettings::requestConcurrencyRange});
     visit("includeDate", settings.includeDate);
     visit("includeLocation", settings.includeLocation);
     visit("includeContent", settings.includeContent);
@@ -79,7 +78,7 @@ void read(const QJsonValue &stored, Bounded field)
     else if (stored.isString())
         count = stored.toString().toInt();
     if (count != 0)
-        field.value = static_cast<int>(std::clamp(count, double(field.least), double(field.most)));
+        field.value = static_cast<int>(std::clamp(count, double(field.range.least), double(field.range.most)));
 }
 
 template <typename Field>
@@ -98,8 +97,6 @@ void read(const QJsonValue &stored, double &field)
     if (stored.isDouble())
         field = stored.toDouble();
 }
-
-// Only spaces and tabs: a line break inside a pasted address is a mistake worth failing on.
 
 QUrl parsedURL(const QString &text, const QUrl &fallback)
 {
@@ -144,6 +141,7 @@ std::expected<void, QString> AppSettings::persist()
     return {};
 }
 
+// Only spaces and tabs: a line break inside a pasted address is a mistake worth failing on.
 QString AppSettings::trimmedSpacesAndTabs(const QString &text)
 {
     return trimmedBy(text, [](char16_t c) { return c == u' ' || c == u'\t'; }).toString();

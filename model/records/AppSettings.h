@@ -14,6 +14,15 @@ QString rawValue(VisionEngine engine);
 class AppSettings
 {
 public:
+    // The range a count is held to, in the stored file and in the settings window alike.
+    struct CountRange
+    {
+        int least;
+        int most;
+    };
+    static constexpr CountRange frameCountRange{1, 6};
+    static constexpr CountRange requestConcurrencyRange{1, 8};
+
     // The public OpenAI API base, used when no other OpenAI-compatible service is set.
     static const QString defaultOpenAIBaseURL;
 
@@ -45,7 +54,7 @@ public:
     double searchInterval = 3.0;
     QString lastSearchModeRaw = QStringLiteral("keyword");
 
-    // Writes all 18 keys to an owner-only file; a damaged file is first moved to Orvane.json.bak.
+    // Writes every key to an owner-only file; a damaged file is first moved to Orvane.json.bak.
     // The error is the reason, for the user: the file could not be written.
     std::expected<void, QString> persist();
 
