@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int placeFolderDepth = 6;
 constexpr double photoSize = 1280;
 constexpr double montageQuality = 0.8;
 
@@ -140,7 +139,7 @@ private:
             before = item;
             item.status = VideoItem::Status::analyzing;
             if (m_model.settings().usePathPlace && !item.pathPlace)
-                item.pathPlace = PlaceResolver::fromPath(item.url, placeFolderDepth);
+                item.pathPlace = PlaceResolver::fromPath(item.url, PlaceResolver::placeFolderDepth);
             m_model.m_statusMessage = RunText::progress(prepared.position, total, QFileInfo(item.url).fileName(),
                                                         m_done, elapsed());
         });

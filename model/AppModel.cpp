@@ -226,7 +226,7 @@ void AppModel::backfillPathPlaces()
         if (item.pathPlace)
             continue;
         // Nothing is kept as nothing, so the folder is asked again next time.
-        item.pathPlace = PlaceResolver::fromPath(item.url, 6);
+        item.pathPlace = PlaceResolver::fromPath(item.url, PlaceResolver::placeFolderDepth);
         if (!item.pathPlace || item.pathPlace->isEmpty())
             continue;
         ++found;

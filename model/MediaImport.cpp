@@ -13,8 +13,6 @@ namespace MediaImport {
 
 namespace {
 
-constexpr int placeDepth = 6;
-
 QString extensionOf(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -85,7 +83,8 @@ QList<File> collect(const Request &request)
             const QStringView folder = QStringView(file.path).left(file.path.lastIndexOf(QLatin1Char('/')) + 1);
             auto place = placeOfFolder.find(folder);
             if (place == placeOfFolder.end())
-                place = placeOfFolder.insert(folder, PlaceResolver::fromPath(file.path, placeDepth));
+                place = placeOfFolder.insert(folder,
+                                             PlaceResolver::fromPath(file.path, PlaceResolver::placeFolderDepth));
             file.pathPlace = *place;
         }
     }

@@ -10,6 +10,9 @@ class ReverseGeocoder;
 
 namespace PlaceResolver {
 
+// How many folders above a file the program looks through for a place name.
+constexpr int placeFolderDepth = 6;
+
 std::optional<QString> fromPath(const QString &path, int maxDepth);
 
 // The position stored in a video's metadata as ISO 6709 degrees; nothing when the file has none
