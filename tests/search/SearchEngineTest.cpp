@@ -116,7 +116,7 @@ TEST(SearchEngine, ReferencePictureAndPromptPerQuestion)
         const QList<FakeVision::Question> asked = model.questions();
         ASSERT_EQ(asked.size(), 2);
         for (const FakeVision::Question &question : asked) {
-            EXPECT_EQ(question.body["prompt"], PromptBuilder::buildSearch("石桥", row.mode));
+            EXPECT_EQ(question.prompt, PromptBuilder::buildSearch("石桥", row.mode));
             EXPECT_TRUE(question.body["format"]["required"].toArray().contains("hit")); // the search's schema, not the naming one
             ASSERT_EQ(question.pictures.size(), row.sent ? 2 : 1);
             EXPECT_EQ(question.pictures[0] == reference, row.sent);

@@ -17,7 +17,6 @@ QByteArray pictureOf(const QJsonValue &base64)
 
 FakeVision::Question::Question(const FakeHttpServer::Request &request)
     : path(request.path)
-    , authorization(request.header("Authorization"))
     , body(QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object())
 {
     if (path == ollamaPath) {

@@ -15,7 +15,6 @@ public:
     struct Question
     {
         std::string path;
-        std::string authorization;
         QJsonObject body;
         QString prompt;
         QList<QByteArray> pictures; // decoded, in the order sent
